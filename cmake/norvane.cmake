@@ -1,0 +1,58 @@
+# Build rules shared by every folder: warnings, platform defines and the
+# helpers that create the per-folder libraries and test executables.
+
+option(NORVANE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+
+add_library(norvane_options INTERFACE)
+target_compile_options(norvane_options INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wconversion
+  -Wcast-qual -Wformat=2 -Wimplicit-fallthrough -Wmissing-declarations -Werror)
+target_include_directories(norvane_options INTERFACE ${PROJECT_SOURCE_DIR}/src)
+
+if(WIN32)
+  target_compile_definitions(norvane_options INTERFACE
+    UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+  # One self-contained executable: no MinGW runtime DLLs next to it.
+  target_link_options(norvane_options INTERFACE -static -static-libgcc -static-libstdc++)
+endif()
+
+if(NORVANE_SANITIZE)
+  target_compile_options(norvane_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(norvane_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# norvane_library(NAME SOURCES... [LINUX files...] [WINDOWS files...] [DEPS libs...])
+# Portable sources first; the per-OS files are picked here, once per folder.
+function(norvane_library name)
+  cmake_parse_arguments(ARG "" "" "LINUX;WINDOWS;DEPS" ${ARGN})
+  set(sources ${ARG_UNPARSED_ARGUMENTS})
+  if(WIN32)
+    list(APPEND sources ${ARG_WINDOWS})
+  else()
+    list(APPEND sources ${ARG_LINUX})
+  endif()
+  add_library(${name} STATIC ${sources})
+  target_link_libraries(${name} PUBLIC norvane_options ${ARG_DEPS})
+endfunction()
+
+# norvane_test(NAME SOURCES... [LINUX files...] [WINDOWS files...] [DEPS libs...])
+# One test executable per folder. On Linux each test case becomes its own
+# CTest entry; under Wine the executable runs once, since every process
+# start there costs far more than the tests themselves.
+function(norvane_test name)
+  cmake_parse_arguments(ARG "" "" "LINUX;WINDOWS;DEPS" ${ARGN})
+  set(sources ${ARG_UNPARSED_ARGUMENTS})
+  if(WIN32)
+    list(APPEND sources ${ARG_WINDOWS})
+  else()
+    list(APPEND sources ${ARG_LINUX})
+  endif()
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main)
+  if(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120)
+  endif()
+endfunction()
