@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "support/com_initializer.h"
+#include "support/registry.h"
 #include "support/scoped_handle.h"
 #include "support/stub_com_base.h"
 #include "support/text.h"
@@ -117,6 +118,30 @@ TEST(StubComBase, HandsOutNothingAndCountsNothing) {
   EXPECT_EQ(object, nullptr);
   EXPECT_EQ(stub.AddRef(), static_cast<ULONG>(E_NOTIMPL));
   EXPECT_EQ(stub.Release(), static_cast<ULONG>(E_NOTIMPL));
+}
+
+}  // namespace
+}  // namespace QuickKit
+
+namespace QuickKit {
+namespace {
+
+TEST(WinRegistry, KeysOfThe32BitViewAreFound) {
+  // 32-bit installers register in the redirected part of the machine hive.
+  HKEY raw = nullptr;
+  ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\NorvaneWow32Test", 0, nullptr, 0,
+                              KEY_WRITE | KEY_WOW64_32KEY, nullptr, &raw, nullptr),
+            ERROR_SUCCESS);
+  ::RegCloseKey(raw);
+  RegistryKey key;
+  EXPECT_EQ(
+      RegistryKey::Open(RegistryHive::LocalMachine, "Software\\NorvaneWow32Test", false, &key),
+      HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(RegistryKey::Open(RegistryHive::LocalMachine, "Software\\NorvaneWow32Test", false, &key,
+                              RegistryView::Wow32),
+            S_OK);
+  EXPECT_TRUE(RegistryKeyExists(RegistryHive::LocalMachine, "Software\\NorvaneWow32Test"));
+  ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"Software\\NorvaneWow32Test", KEY_WOW64_32KEY, 0);
 }
 
 }  // namespace

@@ -1,0 +1,8 @@
+#include "registry_fixture.h"
+
+namespace QuickKit {
+
+TemporaryRegistry::TemporaryRegistry() = default;
+TemporaryRegistry::~TemporaryRegistry() = default;
+
+}  // namespace QuickKit
