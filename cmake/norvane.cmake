@@ -61,3 +61,9 @@ function(norvane_test name)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120)
   endif()
 endfunction()
+
+# Links the embedded files (resources/) into an executable.
+function(norvane_embed_resources target)
+  target_sources(${target} PRIVATE $<TARGET_OBJECTS:norvane_resources>)
+  add_dependencies(${target} norvane_resources)
+endfunction()

@@ -33,6 +33,8 @@ constexpr std::uint32_t ERROR_PATH_NOT_FOUND = 3;
 constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;
 constexpr std::uint32_t ERROR_INVALID_HANDLE = 6;
 constexpr std::uint32_t ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr std::uint32_t ERROR_BAD_FORMAT = 11;
+constexpr std::uint32_t ERROR_INVALID_DATA = 13;
 constexpr std::uint32_t ERROR_OUTOFMEMORY = 14;
 constexpr std::uint32_t ERROR_NO_MORE_FILES = 18;
 constexpr std::uint32_t ERROR_HANDLE_EOF = 38;
@@ -46,6 +48,7 @@ constexpr std::uint32_t ERROR_NOT_FOUND = 1168;
 constexpr std::uint32_t ERROR_CANCELLED = 1223;
 constexpr std::uint32_t ERROR_ALREADY_INITIALIZED = 1247;
 constexpr std::uint32_t ERROR_INTERNAL_ERROR = 1359;
+constexpr std::uint32_t ERROR_RESOURCE_TYPE_NOT_FOUND = 1813;
 
 // Codes of 0 or below pass unchanged; others become 0x8007xxxx with the
 // low 16 bits of the code.

@@ -1,0 +1,18 @@
+#include <shlobj.h>
+#include <windows.h>
+
+#include "app/local_folders.h"
+
+namespace QuickKit {
+
+std::filesystem::path LocalAppDataFolder() {
+  wchar_t path[MAX_PATH] = {};
+  if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path))) {
+    return {};
+  }
+  return std::filesystem::path(path);
+}
+
+void MakePrivateFolder(const std::filesystem::path&) {}
+
+}  // namespace QuickKit
