@@ -27,6 +27,7 @@
 #include <system_error>
 #include <utility>
 
+#include "support/atomic_file.h"
 #include "support/registry.h"
 #include "support/scoped_handle.h"
 #include "support/text.h"
@@ -243,28 +244,6 @@ HRESULT ReadFile(const std::string& path, std::string* content) {
     if (n == 0) return S_OK;
     content->append(buffer, static_cast<std::size_t>(n));
   }
-}
-
-HRESULT WriteFileAtomically(const std::string& path, const std::string& content) {
-  std::string temporary = path + ".XXXXXX";
-  ScopedFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
-  if (!fd) return HResultFromErrno(errno);
-  HRESULT hr = S_OK;
-  std::size_t done = 0;
-  while (done < content.size()) {
-    const ssize_t n = ::write(fd.Get(), content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      hr = n < 0 ? HResultFromErrno(errno) : HRESULT_FROM_WIN32(ERROR_DISK_FULL);
-      break;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (SUCCEEDED(hr) && ::fsync(fd.Get()) != 0) hr = HResultFromErrno(errno);
-  fd.Reset();
-  if (SUCCEEDED(hr) && ::rename(temporary.c_str(), path.c_str()) != 0) hr = HResultFromErrno(errno);
-  if (FAILED(hr)) ::unlink(temporary.c_str());
-  return hr;
 }
 
 // Holds an exclusive flock on a key's folder for a read-modify-write.
