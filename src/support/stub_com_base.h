@@ -3,8 +3,9 @@
 // their creator's, so reference counting is a no-op (Windows only).
 #pragma once
 
-#include <unknwn.h>
 #include <windows.h>
+
+#include <unknwn.h>
 
 namespace QuickKit {
 

@@ -1,7 +1,8 @@
 // Windows-only support pieces, run under Wine.
+#include <windows.h>
+
 #include <objbase.h>
 #include <oleidl.h>
-#include <windows.h>
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,44 @@
+// Starting a product's installer and telling whether it still runs.
+// Used by the installer's thread only.
+#pragma once
+
+#include <string>
+
+#include "support/hresult.h"
+
+namespace bright_setup {
+
+// The process of a started installer. Closing it neither waits for nor
+// ends the process: an installer that still runs is left running.
+class InstallerProcess {
+ public:
+  InstallerProcess() = default;
+  ~InstallerProcess() { Close(); }
+  InstallerProcess(const InstallerProcess&) = delete;
+  InstallerProcess& operator=(const InstallerProcess&) = delete;
+
+  void Close();
+  bool IsValid() const;
+
+ private:
+  friend HRESULT StartInstaller(const std::string&, const std::string&, InstallerProcess*);
+#ifdef _WIN32
+  void* m_handle = nullptr;  // process HANDLE from ShellExecuteExW
+#else
+  int m_pid = -1;
+#endif
+};
+
+// Opens folder + fileName the way the shell does, with no arguments and
+// folder as the working directory. On Linux an executable (ELF or "#!")
+// file runs directly, made 0700 first; anything else goes to xdg-open.
+HRESULT StartInstaller(const std::string& folder, const std::string& fileName,
+                       InstallerProcess* process);
+
+// Whether a process of this executable file name runs (exact and
+// case-sensitive). On Linux the names compared are those of /proc/PID/exe
+// and of the first two words of its command line, so that a "#!" script,
+// which runs as its interpreter, is found by its own name.
+bool IsProcessRunning(const std::string& fileName);
+
+}  // namespace bright_setup
