@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "catalogue/catalogue_tables.h"
+#include "support/text.h"
 
 namespace bright_setup {
 namespace {
@@ -50,11 +51,26 @@ char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 
 
 }  // namespace
 
-bool IsSha256Hex(std::string_view text) {
-  if (text.size() != kSha256HexDigits) return false;
-  return std::all_of(text.begin(), text.end(), [](char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-  });
+std::string CatalogueLanguage() {
+  return QuickKit::GetLocaleIsoLanguage(QuickKit::GetUserDefaultUiLanguage());
+}
+
+std::string Sha256FromCatalogue(std::string_view value) {
+  constexpr std::string_view kPrefix = "sha256:";
+  if (value.size() == kPrefix.size() + kSha256HexDigits) {
+    for (std::size_t i = 0; i < kPrefix.size(); ++i) {
+      if (AsciiLower(value[i]) != kPrefix[i]) return {};
+    }
+    value.remove_prefix(kPrefix.size());
+  }
+  if (value.size() != kSha256HexDigits) return {};
+  std::string digits;
+  for (char c : value) {
+    const char lower = AsciiLower(c);
+    if (!((lower >= '0' && lower <= '9') || (lower >= 'a' && lower <= 'f'))) return {};
+    digits += lower;
+  }
+  return digits;
 }
 
 std::vector<CatalogueProduct> ListCatalogueProducts(const VerInfo& verInfo,
@@ -73,9 +89,8 @@ std::vector<CatalogueProduct> ListCatalogueProducts(const VerInfo& verInfo,
     }
     std::string sha256;
     if (FindFirstValue(verInfo, code + ".SHA256", languages, sha256)) {
-      if (!IsSha256Hex(sha256)) continue;
-      std::transform(sha256.begin(), sha256.end(), sha256.begin(), AsciiLower);
-      product.sha256 = std::move(sha256);
+      product.sha256 = Sha256FromCatalogue(sha256);
+      if (product.sha256.empty()) continue;
     }
     products.push_back(std::move(product));
   }

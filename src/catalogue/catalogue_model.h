@@ -24,8 +24,8 @@ struct CatalogueProduct {
   std::string url;   // the installer executable's download address
   std::string guid;  // its key under the Uninstall key; empty when the catalogue has none
   std::vector<std::int32_t> areas;
-  // Lower-case hex SHA-256 of the installer from CODE.SHA256; empty when the
-  // catalogue has none.
+  // Lower-case hex SHA-256 of the installer from CODE.SHA256 (see
+  // Sha256FromCatalogue); empty when the catalogue has none.
   std::string sha256;
 
   bool operator==(const CatalogueProduct&) const = default;
@@ -52,8 +52,10 @@ struct ProductState {
   bool operator==(const ProductState&) const = default;
 };
 
-// Every lookup of the program asks for this version.
+// Every lookup of the program asks for this version, and for one language:
+// the ISO 639 name of the user-interface language.
 inline const std::vector<std::int32_t> kRequestedVersion{1, 0, 0};
+std::string CatalogueLanguage();
 
 // The products the catalogue knows, in product-table order, looked up for
 // one language. A product exists when CODE.URL is found; a missing
@@ -73,8 +75,11 @@ bool BuildCatalogueProducts(const std::function<bool(VerInfo&)>& loadCatalogue,
 // "NorvaneInstaller_" and the part of the url after its last '/'.
 std::string LocalInstallerName(const CatalogueProduct& product);
 
-// Whether text is a SHA-256 written as 64 hex digits, either case.
-bool IsSha256Hex(std::string_view text);
+// The SHA-256 of a CODE.SHA256 value as 64 lower-case hex digits, or empty
+// when the value is not one. The value is the 64 hex digits (either case),
+// optionally after "sha256:": a catalogue value cannot start with a digit
+// (it would read as a number), so a hash that does needs the prefix.
+std::string Sha256FromCatalogue(std::string_view value);
 
 class CatalogueModel {
  public:

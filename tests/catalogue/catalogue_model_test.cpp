@@ -44,6 +44,7 @@ Indices IndicesOf(const std::vector<CatalogueProduct>& products) {
 }
 
 const std::string kHash(64, 'a');
+const std::string kDigitHash = "5d41402abc4b2a76b9719d911017c592ae2b1f2c2e0e8d26f3c1e7a1b2c3d4e5";
 
 TEST(CatalogueBuild, ListsOnlyProductsWithAnUrlInTableOrder) {
   const auto products = ProductsOf(
@@ -81,6 +82,11 @@ TEST(CatalogueBuild, AreaListsAndHashes) {
       {"SHIELD.SHA256 * " + std::string(63, 'a'), false, {}, ""},
       {"SHIELD.SHA256 * " + std::string(63, 'a') + "g", false, {}, ""},
       {"SHIELD.SHA256-fr * " + kHash, true, {}, ""},
+      {"SHIELD.SHA256 * sha256:" + kDigitHash, true, {}, kDigitHash},
+      {"SHIELD.SHA256 * SHA256:" + kHash, true, {}, kHash},
+      {"SHIELD.SHA256 * sha256:" + std::string(63, 'a'), false, {}, ""},
+      {"SHIELD.SHA256 * sha257:" + kHash, false, {}, ""},
+      {"SHIELD.SHA256 * md5:" + kHash, false, {}, ""},
   };
   for (const Case& c : cases) {
     const auto products = ProductsOf("SHIELD.URL * u\n" + c.lines, "en");
