@@ -37,20 +37,28 @@ void CheckLoaded(const VerInfo& verInfo) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
+  // Loaded over an earlier catalogue, so that a failed parse must also get
+  // rid of the earlier index.
   VerInfo direct;
+  Require(direct.Load("A * a\nB 1.0 b\nC-en * c\n") == S_OK);
+  const bool html = VerInfo::LooksLikeHtml(bytes);
+  VerInfoEntry entry;
   try {
     const HRESULT hr = direct.Load(bytes);
     Require(hr == S_OK || hr == S_FALSE || hr == E_INVALIDARG);
     Require((hr == S_FALSE) == (direct.Entries().empty() && hr != E_INVALIDARG));
     if (hr != E_INVALIDARG) CheckLoaded(direct);
-    if (hr == E_INVALIDARG) {
-      VerInfoEntry entry;
+    if (hr == E_INVALIDARG && html) Require(direct.Find("C", {}, {}, entry));
+    if (hr == E_INVALIDARG && !html) {
+      Require(!direct.Find("A", {}, {}, entry));
       for (const VerInfoEntry& stored : direct.Entries()) {
         Require(!direct.Find(stored.name, {}, {}, entry));
       }
     }
   } catch (const std::out_of_range&) {
     // A version number beyond 32 bits: the one exception Load may raise.
+    // What was parsed before it has no index.
+    Require(!direct.Find("A", {}, {}, entry));
   }
 
   VerInfo decoded;
