@@ -81,22 +81,17 @@ std::string DefaultLandingAddress() { return NORVANE_LANDING_URL; }
 CatalogueLinks::CatalogueLinks(const VerInfo& catalogue, std::string language, IShellOpener& shell)
     : m_catalogue(catalogue), m_language(std::move(language)), m_shell(shell) {}
 
-bool CatalogueLinks::FindFirstValue(const std::string& key, std::string& value) const {
-  VerInfoEntry entry;
-  if (!m_catalogue.Find(key, {m_language}, kRequestedVersion, entry)) return false;
-  value = entry.values.empty() ? std::string() : entry.values.front();
-  return true;
-}
-
 std::string CatalogueLinks::GetSharingValue(std::string_view name) const {
   std::string value;
-  if (FindFirstValue("SHARING_" + std::string(name), value)) return ReplaceEncodedBlanks(value);
+  if (FindCatalogueValue(m_catalogue, "SHARING_" + std::string(name), m_language, value))
+    return ReplaceEncodedBlanks(value);
   return name == "link" ? DefaultLandingAddress() : std::string();
 }
 
 bool CatalogueLinks::OpenLink(std::string_view identifier) {
   std::string address;
-  if (!FindFirstValue(LinkKey(identifier), address) || address.empty()) return false;
+  if (!FindCatalogueValue(m_catalogue, LinkKey(identifier), m_language, address) || address.empty())
+    return false;
   return m_shell.OpenWithShell(address);
 }
 

@@ -54,8 +54,6 @@ class CatalogueLinks {
   bool SendShareMessage(std::string_view email, std::string_view message);
 
  private:
-  bool FindFirstValue(const std::string& key, std::string& value) const;
-
   const VerInfo& m_catalogue;
   std::string m_language;
   IShellOpener& m_shell;

@@ -11,15 +11,6 @@ namespace {
 
 constexpr std::size_t kSha256HexDigits = 64;
 
-// The first value of key's entry, or empty when there is none.
-bool FindFirstValue(const VerInfo& verInfo, const std::string& key,
-                    const std::vector<std::string>& languages, std::string& value) {
-  VerInfoEntry entry;
-  if (!verInfo.Find(key, languages, kRequestedVersion, entry)) return false;
-  value = entry.values.empty() ? std::string() : entry.values.front();
-  return true;
-}
-
 // Splits at every ',' (adjacent commas count as one) and keeps the pieces
 // that name an area.
 std::vector<std::int32_t> AreasFromList(std::string_view list) {
@@ -51,6 +42,14 @@ char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 
 
 }  // namespace
 
+bool FindCatalogueValue(const VerInfo& verInfo, std::string_view key, const std::string& language,
+                        std::string& value) {
+  VerInfoEntry entry;
+  if (!verInfo.Find(key, {language}, kRequestedVersion, entry)) return false;
+  value = entry.values.empty() ? std::string() : entry.values.front();
+  return true;
+}
+
 std::string CatalogueLanguage() {
   return QuickKit::GetLocaleIsoLanguage(QuickKit::GetUserDefaultUiLanguage());
 }
@@ -75,20 +74,19 @@ std::string Sha256FromCatalogue(std::string_view value) {
 
 std::vector<CatalogueProduct> ListCatalogueProducts(const VerInfo& verInfo,
                                                     const std::string& language) {
-  const std::vector<std::string> languages{language};
   std::vector<CatalogueProduct> products;
   for (std::int32_t index = 0; index < kProductCount; ++index) {
     const std::string code(ProductDisplayCode(index));
     CatalogueProduct product;
     product.productIndex = index;
-    if (!FindFirstValue(verInfo, code + ".URL", languages, product.url)) continue;
-    FindFirstValue(verInfo, code + ".GUID", languages, product.guid);
+    if (!FindCatalogueValue(verInfo, code + ".URL", language, product.url)) continue;
+    FindCatalogueValue(verInfo, code + ".GUID", language, product.guid);
     std::string areaList;
-    if (FindFirstValue(verInfo, code + ".AREAS", languages, areaList)) {
+    if (FindCatalogueValue(verInfo, code + ".AREAS", language, areaList)) {
       product.areas = AreasFromList(areaList);
     }
     std::string sha256;
-    if (FindFirstValue(verInfo, code + ".SHA256", languages, sha256)) {
+    if (FindCatalogueValue(verInfo, code + ".SHA256", language, sha256)) {
       product.sha256 = Sha256FromCatalogue(sha256);
       if (product.sha256.empty()) continue;
     }

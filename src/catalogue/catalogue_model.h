@@ -57,6 +57,11 @@ struct ProductState {
 inline const std::vector<std::int32_t> kRequestedVersion{1, 0, 0};
 std::string CatalogueLanguage();
 
+// The lookup every part of the program makes: key for version 1.0.0 and
+// the one language; true when found, with the entry's first value in value.
+bool FindCatalogueValue(const VerInfo& verInfo, std::string_view key, const std::string& language,
+                        std::string& value);
+
 // The products the catalogue knows, in product-table order, looked up for
 // one language. A product exists when CODE.URL is found; a missing
 // CODE.GUID or CODE.AREAS leaves its guid or areas empty, and area words
