@@ -124,6 +124,7 @@ TEST_F(ReconnectPromptTest, NoPromptAfterTheFirstSuccess) {
   InternetStream stream;
   EXPECT_EQ(OpenWithReconnectPrompt(Url("/status/404"), owner, &session, &stream, prompt),
             HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+  stream.Close();  // lets the server end at once, without a kept-alive connection
   server.reset();
   EXPECT_EQ(OpenWithReconnectPrompt(Url("/status/200"), owner, &session, &stream, prompt),
             HRESULT_FROM_WIN32(ERROR_INTERNET_CANNOT_CONNECT));
