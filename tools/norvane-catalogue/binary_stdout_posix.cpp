@@ -1,0 +1,3 @@
+#include "binary_stdout.h"
+
+void UseBinaryStdout() {}  // POSIX streams never translate line ends
