@@ -1,0 +1,75 @@
+#include "test_server.h"
+
+#include <cstdlib>
+
+namespace QuickKit::test {
+
+std::string PatternBytes(std::size_t n) {
+  std::string bytes(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+  return bytes;
+}
+
+namespace {
+
+bool NumberAfter(const std::string& path, const std::string& prefix, std::size_t* number) {
+  if (path.rfind(prefix, 0) != 0 || path.size() == prefix.size()) return false;
+  std::size_t value = 0;
+  for (std::size_t i = prefix.size(); i < path.size(); ++i) {
+    if (path[i] < '0' || path[i] > '9') return false;
+    value = value * 10 + static_cast<std::size_t>(path[i] - '0');
+  }
+  *number = value;
+  return true;
+}
+
+}  // namespace
+
+TestResponse StandardResponse(const TestRequest& request) {
+  std::string path = request.target;
+  const std::size_t scheme = path.find("://");
+  if (scheme != std::string::npos) {
+    const std::size_t slash = path.find('/', scheme + 3);
+    path = slash == std::string::npos ? "/" : path.substr(slash);
+  }
+  path = path.substr(0, path.find('?'));
+
+  TestResponse response;
+  std::size_t n = 0;
+  if (NumberAfter(path, "/status/", &n)) {
+    response.status = static_cast<int>(n);
+    response.body = "status " + std::to_string(n);
+  } else if (path == "/redirect") {
+    response.status = 302;
+    response.headers = {{"Location", "/status/200"}};
+    response.body = "moved";
+  } else if (NumberAfter(path, "/file/", &n)) {
+    response.body = PatternBytes(n);
+  } else if (NumberAfter(path, "/nolength/", &n)) {
+    response.body = PatternBytes(n);
+    response.mode = TestResponse::Mode::NoLength;
+  } else if (path == "/named") {
+    response.headers = {{"Content-Disposition", "attachment; filename=setup.exe"}};
+    response.body = "MZ";
+  } else if (path == "/named-quoted") {
+    response.headers = {{"Content-Disposition", "attachment; filename=\"my setup.exe\""}};
+    response.body = "MZ";
+  } else if (path == "/located") {
+    response.headers = {{"Location", "http://example.test/dl/app.exe?x=1"}};
+    response.body = "MZ";
+  } else if (path == "/short") {
+    response.body = PatternBytes(100);
+    response.mode = TestResponse::Mode::CutShort;
+  } else if (path == "/stall-body") {
+    response.body = PatternBytes(100);
+    response.mode = TestResponse::Mode::StallBody;
+  } else if (path == "/stall-headers") {
+    response.mode = TestResponse::Mode::StallHeaders;
+  } else {
+    response.status = 404;
+    response.body = "not found";
+  }
+  return response;
+}
+
+}  // namespace QuickKit::test
