@@ -18,7 +18,7 @@ int main(int argc, char**) {
   namespace fs = std::filesystem;
   const fs::path self = QuickKit::PathFromUtf8(QuickKit::GetProgramPath());
   const std::string name = QuickKit::PathToUtf8(self.filename());
-  std::ofstream("started.txt", std::ios::app) << name << " " << argc - 1 << "\n";
+  std::ofstream("started.txt", std::ios::app | std::ios::binary) << name << " " << argc - 1 << "\n";
 
   std::ifstream orders(self.string() + ".orders");
   std::string order;
