@@ -1,6 +1,15 @@
 # Build rules shared by every folder: warnings, platform defines and the
 # helpers that create the per-folder libraries and test executables.
 
+# The program's built-in addresses: one place for each.
+set(NORVANE_CATALOGUE_URL "https://download.norvanelab.com/Fast/brightsetup/windows/verinfo.txt"
+  CACHE STRING "Where the program downloads its product catalogue")
+set(NORVANE_COLLECTOR_URL "https://collect.norvanelab.com/"
+  CACHE STRING "The analytics collector (https; host and port are used)")
+# The page's QR-code pictures show this address too (tests/page/landing.js).
+set(NORVANE_LANDING_URL "https://www.norvanelab.com/free/" CACHE STRING
+  "The landing page shared when the catalogue has no SHARING_link entry")
+
 option(NORVANE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 
 add_library(norvane_options INTERFACE)
