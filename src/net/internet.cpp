@@ -174,7 +174,8 @@ HRESULT HttpRequest::OpenRequest(HttpConnection* connection, const std::string& 
 }
 
 HRESULT HttpRequest::Send() {
-  if (m_connection == nullptr || !m_handle.IsValid()) return HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
+  if (m_connection == nullptr || !m_handle.IsValid())
+    return HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
   if (!m_connection->extraHeaders.empty()) {
     const HRESULT hr = internet_os::AddRequestHeaders(m_handle.Get(), m_connection->extraHeaders);
     if (FAILED(hr)) return hr;

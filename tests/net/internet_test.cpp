@@ -145,9 +145,9 @@ TEST_F(InternetTest, ConnectionRefused) {
   const std::uint16_t port = test::UnusedPort();
   ASSERT_NE(port, 0);
   InternetStream stream;
-  EXPECT_EQ(stream.OpenUrlStream(&session, "http://127.0.0.1:" + std::to_string(port) + "/x",
-                                 nullptr),
-            HRESULT_FROM_WIN32(ERROR_INTERNET_CANNOT_CONNECT));
+  EXPECT_EQ(
+      stream.OpenUrlStream(&session, "http://127.0.0.1:" + std::to_string(port) + "/x", nullptr),
+      HRESULT_FROM_WIN32(ERROR_INTERNET_CANNOT_CONNECT));
   // Nothing is open, so nothing can be read.
   char byte;
   EXPECT_TRUE(FAILED(stream.Read(&byte, 1, nullptr)));
@@ -173,8 +173,9 @@ TEST_F(InternetTest, SendsTheProgramsUserAgent) {
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].method, "GET");
   EXPECT_EQ(requests[0].userAgent, BuildUserAgent());
-  EXPECT_TRUE(std::regex_match(requests[0].userAgent,
-                               std::regex(R"(Unknown \((Windows NT|Linux) \d+\.\d+; [a-z]*-[A-Z]*\))")))
+  EXPECT_TRUE(
+      std::regex_match(requests[0].userAgent,
+                       std::regex(R"(Unknown \((Windows NT|Linux) \d+\.\d+; [a-z]*-[A-Z]*\))")))
       << requests[0].userAgent;
 }
 
@@ -225,7 +226,8 @@ TEST(InternetRules, StatusToResultTable) {
       {411, E_FAIL},
       {500, E_FAIL},
   };
-  for (const auto& [status, expected] : cases) EXPECT_EQ(StatusToResult(status), expected) << status;
+  for (const auto& [status, expected] : cases)
+    EXPECT_EQ(StatusToResult(status), expected) << status;
 }
 
 TEST(InternetRules, NameFromUrlTable) {
