@@ -47,7 +47,10 @@ HRESULT InternetStream::OpenUrlStream(InternetSession* session, const std::strin
   }
   if (transfer == nullptr) {
     hr = internet_os::OpenUrl(session->Handle(), url, false, &transfer);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) {
+      Close();  // what an earlier open left must not be read as this URL's body
+      return hr;
+    }
   }
   Attach(transfer);
   m_name = NameFromUrl(url);

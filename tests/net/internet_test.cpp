@@ -145,10 +145,11 @@ TEST_F(InternetTest, ConnectionRefused) {
   const std::uint16_t port = test::UnusedPort();
   ASSERT_NE(port, 0);
   InternetStream stream;
+  ASSERT_EQ(stream.OpenUrlStream(&session, Url("/file/10"), nullptr), S_OK);
   EXPECT_EQ(
       stream.OpenUrlStream(&session, "http://127.0.0.1:" + std::to_string(port) + "/x", nullptr),
       HRESULT_FROM_WIN32(ERROR_INTERNET_CANNOT_CONNECT));
-  // Nothing is open, so nothing can be read.
+  // The earlier transfer is closed: nothing can be read as this URL's body.
   char byte;
   EXPECT_TRUE(FAILED(stream.Read(&byte, 1, nullptr)));
 }
