@@ -16,8 +16,8 @@ HRESULT BufferedSeqStream::Flush() {
   std::size_t done = 0;
   while (done < m_used) {
     std::uint32_t written = 0;
-    const HRESULT hr =
-        m_target->Write(m_buffer.data() + done, static_cast<std::uint32_t>(m_used - done), &written);
+    const HRESULT hr = m_target->Write(m_buffer.data() + done,
+                                       static_cast<std::uint32_t>(m_used - done), &written);
     if (FAILED(hr)) {
       m_failure = hr;
       return hr;

@@ -15,8 +15,7 @@ class BufferedSeqStream : public ISequentialStream {
   static constexpr std::uint32_t kDefaultCapacity = 256 * 1024;
 
   // target is not owned and must outlive this object.
-  explicit BufferedSeqStream(ISequentialStream* target,
-                             std::uint32_t capacity = kDefaultCapacity);
+  explicit BufferedSeqStream(ISequentialStream* target, std::uint32_t capacity = kDefaultCapacity);
   // Writes what is still buffered; its result is lost here, so callers
   // that care call Flush first.
   ~BufferedSeqStream() override;

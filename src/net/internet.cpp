@@ -47,7 +47,10 @@ HRESULT InternetStream::OpenUrlStream(InternetSession* session, const std::strin
   }
   if (transfer == nullptr) {
     hr = internet_os::OpenUrl(session->Handle(), url, false, &transfer);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) {
+      Close();  // what an earlier open left must not be read as this URL's body
+      return hr;
+    }
   }
   Attach(transfer);
   m_name = NameFromUrl(url);
@@ -174,7 +177,8 @@ HRESULT HttpRequest::OpenRequest(HttpConnection* connection, const std::string& 
 }
 
 HRESULT HttpRequest::Send() {
-  if (m_connection == nullptr || !m_handle.IsValid()) return HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
+  if (m_connection == nullptr || !m_handle.IsValid())
+    return HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
   if (!m_connection->extraHeaders.empty()) {
     const HRESULT hr = internet_os::AddRequestHeaders(m_handle.Get(), m_connection->extraHeaders);
     if (FAILED(hr)) return hr;

@@ -418,8 +418,8 @@ HRESULT OpenSession(const std::string& userAgent, Object** session) {
   if (share == nullptr) return E_OUTOFMEMORY;
   result->state->share = share;
   // One thread uses a session at a time, so the share needs no locks.
-  for (curl_lock_data data : {CURL_LOCK_DATA_CONNECT, CURL_LOCK_DATA_DNS,
-                              CURL_LOCK_DATA_SSL_SESSION}) {
+  for (curl_lock_data data :
+       {CURL_LOCK_DATA_CONNECT, CURL_LOCK_DATA_DNS, CURL_LOCK_DATA_SSL_SESSION}) {
     if (curl_share_setopt(share, CURLSHOPT_SHARE, data) != CURLSHE_OK) {
       return HRESULT_FROM_WIN32(ERROR_INTERNET_INTERNAL_ERROR);
     }
@@ -452,8 +452,7 @@ HRESULT OpenUrl(Object* session, const std::string& url, bool passiveFtp, Object
   return S_OK;
 }
 
-HRESULT Connect(Object* session, const std::string& host, std::uint16_t port,
-                Object** connection) {
+HRESULT Connect(Object* session, const std::string& host, std::uint16_t port, Object** connection) {
   auto* s = dynamic_cast<Session*>(session);
   if (s == nullptr) return E_HANDLE;
   auto c = std::make_unique<Connection>();
@@ -496,7 +495,8 @@ HRESULT AddRequestHeaders(Object* request, const std::string& headers) {
     std::size_t end = headers.find("\r\n", start);
     if (end == std::string::npos) end = headers.size();
     if (end > start) {
-      curl_slist* list = curl_slist_append(t->requestHeaders, headers.substr(start, end - start).c_str());
+      curl_slist* list =
+          curl_slist_append(t->requestHeaders, headers.substr(start, end - start).c_str());
       if (list == nullptr) return E_OUTOFMEMORY;
       t->requestHeaders = list;
     }

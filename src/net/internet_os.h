@@ -29,8 +29,7 @@ HRESULT SetTimeouts(Object* session, std::uint32_t connectMs, std::uint32_t rece
 // response's headers have arrived (redirects followed).
 HRESULT OpenUrl(Object* session, const std::string& url, bool passiveFtp, Object** transfer);
 
-HRESULT Connect(Object* session, const std::string& host, std::uint16_t port,
-                Object** connection);
+HRESULT Connect(Object* session, const std::string& host, std::uint16_t port, Object** connection);
 HRESULT OpenRequest(Object* connection, const std::string& verb, const std::string& objectName,
                     bool secure, Object** request);
 HRESULT AddRequestHeaders(Object* request, const std::string& headers);

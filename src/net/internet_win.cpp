@@ -133,15 +133,13 @@ HRESULT OpenUrl(Object* session, const std::string& url, bool passiveFtp, Object
     return HRESULT_FROM_WIN32(ERROR_INTERNET_INVALID_URL);
   }
   const DWORD flags = kOpenUrlFlags | (passiveFtp ? INTERNET_FLAG_PASSIVE : 0);
-  HINTERNET handle =
-      ::InternetOpenUrlW(Native(session), wideUrl.c_str(), nullptr, 0, flags, 0);
+  HINTERNET handle = ::InternetOpenUrlW(Native(session), wideUrl.c_str(), nullptr, 0, flags, 0);
   if (handle == nullptr) return LastError();
   *transfer = FromNative(handle);
   return S_OK;
 }
 
-HRESULT Connect(Object* session, const std::string& host, std::uint16_t port,
-                Object** connection) {
+HRESULT Connect(Object* session, const std::string& host, std::uint16_t port, Object** connection) {
   std::wstring wideHost;
   try {
     wideHost = Utf8ToWide(host);
@@ -167,8 +165,8 @@ HRESULT OpenRequest(Object* connection, const std::string& verb, const std::stri
   }
   const wchar_t* acceptTypes[] = {L"*/*", nullptr};
   // The certificate is checked in full, its name included.
-  const DWORD flags = secure ? INTERNET_FLAG_SECURE | INTERNET_FLAG_KEEP_CONNECTION
-                             : INTERNET_FLAG_KEEP_CONNECTION;
+  const DWORD flags =
+      secure ? INTERNET_FLAG_SECURE | INTERNET_FLAG_KEEP_CONNECTION : INTERNET_FLAG_KEEP_CONNECTION;
   HINTERNET handle = ::HttpOpenRequestW(Native(connection), wideVerb.c_str(), wideName.c_str(),
                                         nullptr, nullptr, acceptTypes, flags, 0);
   if (handle == nullptr) return LastError();

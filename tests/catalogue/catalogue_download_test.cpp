@@ -62,8 +62,7 @@ class CatalogueDownloadTest : public ::testing::Test {
   }
 
   void ServeFrom(const std::string& path) {
-    SetEnv("NORVANE_CATALOGUE_URL",
-           "http://127.0.0.1:" + std::to_string(server->Port()) + path);
+    SetEnv("NORVANE_CATALOGUE_URL", "http://127.0.0.1:" + std::to_string(server->Port()) + path);
   }
 
   static bool Finds(const VerInfo& catalogue, const char* key, std::string* value) {

@@ -83,10 +83,10 @@ TEST(TlsServer, SelfSignedCertificateIsRefusedEvenWithTheTestCa) {
   InternetSession session(false);
   ASSERT_EQ(session.Open(), S_OK);
   InternetStream stream;
-  EXPECT_EQ(stream.OpenUrlStream(
-                &session, "https://localhost:" + std::to_string(server->Port()) + "/status/200",
-                nullptr),
-            HRESULT_FROM_WIN32(ERROR_INTERNET_INVALID_CA));
+  EXPECT_EQ(
+      stream.OpenUrlStream(
+          &session, "https://localhost:" + std::to_string(server->Port()) + "/status/200", nullptr),
+      HRESULT_FROM_WIN32(ERROR_INTERNET_INVALID_CA));
 }
 
 TEST_F(TlsTest, StatisticsPostGoesToTheConfiguredCollector) {

@@ -116,8 +116,7 @@ TEST_F(ReconnectPromptTest, NoPromptAfterTheFirstSuccess) {
   {
     InternetSession session;
     InternetStream stream;
-    EXPECT_EQ(OpenWithReconnectPrompt(Url("/status/200"), owner, &session, &stream, prompt),
-              S_OK);
+    EXPECT_EQ(OpenWithReconnectPrompt(Url("/status/200"), owner, &session, &stream, prompt), S_OK);
   }
   // Later failures, of the network or of the server, come back unasked.
   InternetSession session;
