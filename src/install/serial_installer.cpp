@@ -7,6 +7,7 @@
 
 #include "install/installer_process.h"
 #include "install/installer_state.h"
+#include "net/buffered_stream.h"
 #include "net/native_file.h"
 #include "support/digest.h"
 #include "support/paths.h"
@@ -18,28 +19,32 @@ namespace {
 constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr std::uint32_t kUnknownTotal = 0xFFFFFFFFu;
 
-// Writes the download to its file and keeps count and SHA-256 of what was
-// written.
+// Writes the download to its file, through a buffer so that the 512-byte
+// chunks do not each cost a system call, and keeps count and SHA-256 of
+// what was accepted.
 class CheckedFileSink : public QuickKit::ISequentialStream {
  public:
   explicit CheckedFileSink(QuickKit::NativeFile file)
-      : m_file(file), m_digest(QuickKit::DigestKind::Sha256) {}
+      : m_file(file), m_buffer(&m_file), m_digest(QuickKit::DigestKind::Sha256) {}
 
   HRESULT Read(void*, std::uint32_t, std::uint32_t*) override { return E_NOTIMPL; }
   HRESULT Write(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten) override {
     std::uint32_t written = 0;
-    const HRESULT hr = m_file.Write(buffer, count, &written);
+    const HRESULT hr = m_buffer.Write(buffer, count, &written);
     m_digest.Update(buffer, written);
     m_bytes += written;
     if (bytesWritten != nullptr) *bytesWritten = written;
     return hr;
   }
+  // Everything accepted is on disk: S_OK only then.
+  HRESULT Flush() { return m_buffer.Flush(); }
 
   std::uint64_t Bytes() const { return m_bytes; }
   std::string Sha256Hex() { return QuickKit::ToHex(m_digest.Final()); }
 
  private:
   QuickKit::WinFileAsSeqStream m_file;
+  QuickKit::BufferedSeqStream m_buffer;
   QuickKit::Digest m_digest;
   std::uint64_t m_bytes = 0;
 };
@@ -179,16 +184,25 @@ std::string SerialInstaller::DownloadInstaller(std::int32_t productIndex, std::i
   QuickKit::StreamStat stat;
   stream.Stat(&stat, QuickKit::STATFLAG_NONAME);
   ExeFileDownloadCallback callback(this, from, to);
-  CheckedFileSink sink(file.Get());
-  const HRESULT copied =
-      QuickKit::CopyStream(&stream, &callback, &sink, static_cast<std::uint32_t>(stat.size));
+  HRESULT copied = S_OK;
+  std::uint64_t bytes = 0;
+  std::string sha256;
+  {
+    // The sink and its buffer go before the file is closed.
+    CheckedFileSink sink(file.Get());
+    copied = QuickKit::CopyStream(&stream, &callback, &sink, static_cast<std::uint32_t>(stat.size));
+    const HRESULT flushed = sink.Flush();
+    if (SUCCEEDED(copied)) copied = flushed;
+    bytes = sink.Bytes();
+    sha256 = sink.Sha256Hex();
+  }
   file.Reset();
   stream.Close();
 
   // Only a whole, matching file is ever started.
   bool usable = SUCCEEDED(copied) && !Cancelled();
-  if (stat.size != QuickKit::kUnknownStreamSize && sink.Bytes() != stat.size) usable = false;
-  if (!product->sha256.empty() && sink.Sha256Hex() != product->sha256) usable = false;
+  if (stat.size != QuickKit::kUnknownStreamSize && bytes != stat.size) usable = false;
+  if (!product->sha256.empty() && sha256 != product->sha256) usable = false;
   if (!usable) {
     RemoveFile(localPath);
     return {};
