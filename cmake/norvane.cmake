@@ -36,17 +36,23 @@ if(NORVANE_SANITIZE)
   target_link_options(norvane_options INTERFACE -fsanitize=address,undefined)
 endif()
 
-# norvane_library(NAME SOURCES... [LINUX files...] [WINDOWS files...] [DEPS libs...])
-# Portable sources first; the per-OS files are picked here, once per folder.
-function(norvane_library name)
+# Splits SOURCES... [LINUX files...] [WINDOWS files...] [DEPS libs...] into
+# the sources of this platform (ARG_SOURCES) and ARG_DEPS: the per-OS files
+# are picked here, once per folder.
+macro(norvane_parse_sources)
   cmake_parse_arguments(ARG "" "" "LINUX;WINDOWS;DEPS" ${ARGN})
-  set(sources ${ARG_UNPARSED_ARGUMENTS})
+  set(ARG_SOURCES ${ARG_UNPARSED_ARGUMENTS})
   if(WIN32)
-    list(APPEND sources ${ARG_WINDOWS})
+    list(APPEND ARG_SOURCES ${ARG_WINDOWS})
   else()
-    list(APPEND sources ${ARG_LINUX})
+    list(APPEND ARG_SOURCES ${ARG_LINUX})
   endif()
-  add_library(${name} STATIC ${sources})
+endmacro()
+
+# norvane_library(NAME SOURCES... [LINUX files...] [WINDOWS files...] [DEPS libs...])
+function(norvane_library name)
+  norvane_parse_sources(${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
   target_link_libraries(${name} PUBLIC norvane_options ${ARG_DEPS})
 endfunction()
 
@@ -55,14 +61,8 @@ endfunction()
 # CTest entry; under Wine the executable runs once, since every process
 # start there costs far more than the tests themselves.
 function(norvane_test name)
-  cmake_parse_arguments(ARG "" "" "LINUX;WINDOWS;DEPS" ${ARGN})
-  set(sources ${ARG_UNPARSED_ARGUMENTS})
-  if(WIN32)
-    list(APPEND sources ${ARG_WINDOWS})
-  else()
-    list(APPEND sources ${ARG_LINUX})
-  endif()
-  add_executable(${name} ${sources})
+  norvane_parse_sources(${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main)
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
