@@ -6,6 +6,8 @@ set(NORVANE_CATALOGUE_URL "https://download.norvanelab.com/Fast/brightsetup/wind
   CACHE STRING "Where the program downloads its product catalogue")
 set(NORVANE_COLLECTOR_URL "https://collect.norvanelab.com/"
   CACHE STRING "The analytics collector (https; host and port are used)")
+set(NORVANE_TRACKING_ID "UA-20261210-1"
+  CACHE STRING "The analytics tracking id (UA-digits-digits)")
 # The page's QR-code pictures show this address too (tests/page/landing.js).
 set(NORVANE_LANDING_URL "https://www.norvanelab.com/free/" CACHE STRING
   "The landing page shared when the catalogue has no SHARING_link entry")

@@ -8,6 +8,9 @@
 #ifndef NORVANE_DEFAULT_COLLECTOR_URL
 #error "NORVANE_DEFAULT_COLLECTOR_URL comes from the build"
 #endif
+#ifndef NORVANE_TRACKING_ID
+#error "NORVANE_TRACKING_ID comes from the build"
+#endif
 
 namespace QuickKit {
 namespace {
@@ -27,6 +30,8 @@ std::string CatalogueUrl() {
 std::string CollectorUrl() {
   return FromEnvironment("NORVANE_COLLECTOR_URL", NORVANE_DEFAULT_COLLECTOR_URL);
 }
+
+std::string TrackingId() { return NORVANE_TRACKING_ID; }
 
 std::string ExtraCaFile() { return FromEnvironment("NORVANE_CA_FILE", ""); }
 

@@ -20,6 +20,9 @@ std::string CatalogueUrl();
 // connection uses.
 std::string CollectorUrl();
 
+// The analytics tracking id ("UA-" digits "-" digits) every hit carries.
+std::string TrackingId();
+
 // An extra CA certificate file (PEM) trusted beside the system's, for local
 // TLS test servers. Empty when none is configured. Only the Linux port uses
 // it; on Windows the test CA goes into the user's root store instead.
