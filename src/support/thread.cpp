@@ -18,14 +18,10 @@ bool Thread::Start() {
 }
 
 void Thread::Join() {
-  if (!m_thread.joinable()) return;
-  // A thread cannot wait for itself; when its own body ends the object, it
-  // lets go of the handle instead.
-  if (m_thread.get_id() == std::this_thread::get_id()) {
-    m_thread.detach();
-  } else {
-    m_thread.join();
-  }
+  // From the thread itself this throws std::system_error
+  // (resource_deadlock_would_occur), as std::thread does: the object would
+  // be gone while its own thread still runs in it.
+  if (m_thread.joinable()) m_thread.join();
 }
 
 void Thread::ThreadEntry(Thread* thread) {

@@ -31,7 +31,9 @@ class Thread {
   bool Start();
 
   // Waits until the thread has ended; returns at once when none runs.
-  // Owner thread only.
+  // Owner thread only: a thread that joins itself is a programming error
+  // and gets std::system_error, as with std::thread, so a thread body never
+  // ends its own object.
   void Join();
 
   bool IsStarted() const { return m_thread.joinable(); }

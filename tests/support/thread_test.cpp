@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
+#include <system_error>
 
 namespace QuickKit {
 namespace {
@@ -86,6 +87,40 @@ TEST(Thread, SecondStartWaitsForTheFirstRun) {
   worker.Join();
   EXPECT_EQ(worker.runs, 2);
   EXPECT_EQ(worker.ExitCode(), 9u);
+}
+
+// Tries to join itself once the owner has let it go, then goes on a
+// little, so that an owner that did not wait would be seen.
+class SelfJoiner : public Thread {
+ public:
+  ~SelfJoiner() override { Join(); }
+  std::atomic<bool> release{false};
+  std::atomic<bool> refused{false};
+  std::atomic<bool> finished{false};
+
+ protected:
+  std::uint32_t Run() override {
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    try {
+      Join();
+    } catch (const std::system_error& error) {
+      refused = error.code() == std::errc::resource_deadlock_would_occur;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    finished = true;
+    return 3;
+  }
+};
+
+TEST(Thread, JoiningItselfIsAnErrorAndTheOwnerStillJoins) {
+  SelfJoiner worker;
+  ASSERT_TRUE(worker.Start());
+  worker.release = true;
+  worker.Join();
+  EXPECT_TRUE(worker.refused);
+  EXPECT_TRUE(worker.finished);  // the owner's Join waited for the whole body
+  EXPECT_EQ(worker.ExitCode(), 3u);
+  EXPECT_FALSE(worker.IsStarted());
 }
 
 }  // namespace
