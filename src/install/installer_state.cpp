@@ -16,9 +16,14 @@ using QuickKit::RegistryValue;
 namespace {
 
 // Opens a key of the current user for writing, creating it when missing.
-bool OpenForWriting(const char* path, RegistryKey* key) {
-  return SUCCEEDED(RegistryKey::Open(RegistryHive::CurrentUser, path, true, key)) ||
-         SUCCEEDED(RegistryKey::Create(RegistryHive::CurrentUser, path, key));
+HRESULT OpenForWriting(const char* path, RegistryKey* key) {
+  if (SUCCEEDED(RegistryKey::Open(RegistryHive::CurrentUser, path, true, key))) return S_OK;
+  return RegistryKey::Create(RegistryHive::CurrentUser, path, key);
+}
+
+// The first failure of a series of steps that are all tried.
+void KeepFirstFailure(HRESULT step, HRESULT* result) {
+  if (FAILED(step) && SUCCEEDED(*result)) *result = step;
 }
 
 // One decimal integer from text at pos, after blanks; false when there is none.
@@ -58,11 +63,13 @@ std::vector<std::int32_t> ParseQueue(std::string_view text) {
   return queue;
 }
 
-void SaveState(std::int32_t total, const std::vector<std::int32_t>& queue) {
+HRESULT SaveState(std::int32_t total, const std::vector<std::int32_t>& queue) {
   RegistryKey key;
-  if (!OpenForWriting(kStateKey, &key)) return;
-  key.SetDword(kCountValue, static_cast<std::uint32_t>(total));
-  key.SetString(kProductsValue, FormatQueue(queue));
+  HRESULT hr = OpenForWriting(kStateKey, &key);
+  if (FAILED(hr)) return hr;
+  hr = key.SetDword(kCountValue, static_cast<std::uint32_t>(total));
+  if (FAILED(hr)) return hr;
+  return key.SetString(kProductsValue, FormatQueue(queue));
 }
 
 InstallerState LoadState() {
@@ -81,21 +88,33 @@ InstallerState LoadState() {
   return state;
 }
 
-void ClearState() {
+HRESULT RemoveRunValue() {
+  HRESULT result = S_OK;
   RegistryKey run;
-  if (SUCCEEDED(RegistryKey::Open(RegistryHive::CurrentUser, kRunKey, true, &run))) {
-    run.DeleteValue(kRunValue);
+  const HRESULT opened = RegistryKey::Open(RegistryHive::CurrentUser, kRunKey, true, &run);
+  if (SUCCEEDED(opened)) {
+    KeepFirstFailure(run.DeleteValue(kRunValue), &result);
+  } else if (opened != HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) {
+    result = opened;
   }
-  RemoveAutostartEntry();
-  QuickKit::DeleteRegistryTree(RegistryHive::CurrentUser, kStateKey);
+  if (!RemoveAutostartEntry()) KeepFirstFailure(E_FAIL, &result);
+  return result;
+}
+
+HRESULT ClearState() {
+  HRESULT result = RemoveRunValue();
+  KeepFirstFailure(QuickKit::DeleteRegistryTree(RegistryHive::CurrentUser, kStateKey), &result);
+  return result;
 }
 
 std::string RunCommandLine(const std::string& programPath) { return "\"" + programPath + "\""; }
 
-void WriteRunValue(const std::string& programPath) {
+HRESULT WriteRunValue(const std::string& programPath) {
   RegistryKey run;
-  if (OpenForWriting(kRunKey, &run)) run.SetString(kRunValue, RunCommandLine(programPath));
-  WriteAutostartEntry(programPath);
+  HRESULT hr = OpenForWriting(kRunKey, &run);
+  if (SUCCEEDED(hr)) hr = run.SetString(kRunValue, RunCommandLine(programPath));
+  if (!WriteAutostartEntry(programPath)) KeepFirstFailure(E_FAIL, &hr);
+  return hr;
 }
 
 }  // namespace bright_setup

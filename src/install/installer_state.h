@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/hresult.h"
+
 namespace bright_setup {
 
 inline constexpr char kStateKey[] = "Software\\NorvaneLab\\NorvaneInstaller";
@@ -34,19 +36,23 @@ std::string FormatQueue(const std::vector<std::int32_t>& queue);
 // value never invents product indices.
 std::vector<std::int32_t> ParseQueue(std::string_view text);
 
-// Writes "count" and "products". Failures are not reported: a lost write
-// only means a restart cannot carry on.
-void SaveState(std::int32_t total, const std::vector<std::int32_t>& queue);
+// Writes "count" and "products". S_OK, or the first failure: a lost write
+// means that a restart cannot carry on, which the caller may report.
+HRESULT SaveState(std::int32_t total, const std::vector<std::int32_t>& queue);
 
 // The saved run; total 0 and an empty queue when nothing usable is stored.
 InstallerState LoadState();
 
 // Deletes the Run value (and the logon entry) and the state key. Missing
-// keys and values are no error.
-void ClearState();
+// keys and values are no error; otherwise the first failure, after trying
+// every part.
+HRESULT ClearState();
 
 // Registers programPath, in double quotes, to start at the next logon.
-void WriteRunValue(const std::string& programPath);
+HRESULT WriteRunValue(const std::string& programPath);
+
+// Deletes the Run value and the logon entry only, keeping a saved state.
+HRESULT RemoveRunValue();
 
 // The command line the Run value holds for a program path.
 std::string RunCommandLine(const std::string& programPath);

@@ -7,6 +7,7 @@
 
 #include "install/installer_state.h"
 #include "registry_fixture.h"
+#include "support/registry.h"
 
 namespace bright_setup {
 namespace {
@@ -29,6 +30,31 @@ TEST(AutostartLinux, RunValueWritesAndClearRemovesTheDesktopEntry) {
 
   ClearState();
   EXPECT_FALSE(std::filesystem::exists(entry));
+}
+
+TEST(AutostartLinux, FailedWritesAndRemovalsAreReported) {
+  namespace fs = std::filesystem;
+  QuickKit::TemporaryRegistry registry;
+  fs::create_directories(registry.UserFolder());
+  // A file where the key tree's folder belongs: no key can be made.
+  const std::string tree = registry.UserFolder() + "/norvane-registry";
+  std::ofstream(tree) << "in the way";
+  EXPECT_TRUE(FAILED(SaveState(2, {1, 2})));
+  EXPECT_TRUE(FAILED(WriteRunValue("/opt/norvane")));
+  fs::remove(tree);
+
+  // A folder where the desktop entry belongs: it can be neither written
+  // nor removed, while the registry part works.
+  const std::string entry = registry.UserFolder() + "/autostart/NorvaneInstaller.desktop";
+  fs::remove(entry);
+  fs::create_directories(entry + "/inside");
+  EXPECT_TRUE(FAILED(WriteRunValue("/opt/norvane")));
+  ASSERT_EQ(SaveState(2, {1, 2}), S_OK);
+  EXPECT_TRUE(FAILED(ClearState()));
+  // Every part was still tried.
+  EXPECT_FALSE(QuickKit::RegistryKeyExists(QuickKit::RegistryHive::CurrentUser, kStateKey));
+  fs::remove_all(entry);
+  EXPECT_EQ(ClearState(), S_OK);
 }
 
 }  // namespace

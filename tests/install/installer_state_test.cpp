@@ -45,7 +45,7 @@ TEST(QueueText, FormatAndParse) {
 }
 
 TEST_F(InstallerStateTest, SavedRunLoadsBack) {
-  SaveState(3, {5, 6});
+  ASSERT_EQ(SaveState(3, {5, 6}), S_OK);
   RegistryKey key;
   ASSERT_EQ(RegistryKey::Open(RegistryHive::CurrentUser, kStateKey, false, &key), S_OK);
   RegistryValue value;
@@ -81,19 +81,26 @@ TEST_F(InstallerStateTest, WhatIsNotAUsableState) {
 }
 
 TEST_F(InstallerStateTest, ClearRemovesStateAndRunValueAndIsQuietWhenGone) {
-  SaveState(2, {1, 2});
-  WriteRunValue("/opt/Norvane Installer/run me");
+  ASSERT_EQ(SaveState(2, {1, 2}), S_OK);
+  ASSERT_EQ(WriteRunValue("/opt/Norvane Installer/run me"), S_OK);
   RegistryKey run;
   ASSERT_EQ(RegistryKey::Open(RegistryHive::CurrentUser, kRunKey, false, &run), S_OK);
   RegistryValue value;
   ASSERT_EQ(run.QueryValue(kRunValue, &value), S_OK);
   EXPECT_EQ(value.text, "\"/opt/Norvane Installer/run me\"");  // blanks kept inside the quotes
 
-  ClearState();
+  // The Run value alone goes, the saved run stays (a start that failed).
+  EXPECT_EQ(RemoveRunValue(), S_OK);
+  EXPECT_EQ(run.QueryValue(kRunValue, &value), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(LoadState().total, 2);
+  ASSERT_EQ(WriteRunValue("/opt/Norvane Installer/run me"), S_OK);
+
+  EXPECT_EQ(ClearState(), S_OK);
   EXPECT_EQ(run.QueryValue(kRunValue, &value), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
   EXPECT_FALSE(QuickKit::RegistryKeyExists(RegistryHive::CurrentUser, kStateKey));
   EXPECT_TRUE(QuickKit::RegistryKeyExists(RegistryHive::CurrentUser, kStateParentKey));
-  ClearState();  // again, with everything gone
+  EXPECT_EQ(ClearState(), S_OK);  // again, with everything gone
+  EXPECT_EQ(RemoveRunValue(), S_OK);
   EXPECT_EQ(LoadState().total, 0);
 }
 
