@@ -3,7 +3,6 @@
 #include <chrono>
 #include <filesystem>
 #include <system_error>
-#include <thread>
 
 #include "install/installer_process.h"
 #include "install/installer_state.h"
@@ -58,51 +57,104 @@ void RemoveFile(const std::string& path) {
 
 void InstallProgressCallback::OnProgress(std::int32_t percent) {
   if (m_lastPosted.exchange(percent) == percent) return;
-  if (m_poster != nullptr) m_poster->PostCustomMessage(UiDeck::kInstallProgress, percent);
+  if (m_poster != nullptr) {
+    m_poster->PostCustomMessage(UiDeck::kInstallProgress, UiDeck::ProgressValue(m_run, percent));
+  }
 }
 
 void InstallProgressCallback::OnFinished() {
-  if (m_poster != nullptr) m_poster->PostCustomMessage(UiDeck::kInstallFinished, 0);
+  if (m_poster != nullptr) {
+    m_poster->PostCustomMessage(UiDeck::kInstallFinished, static_cast<std::int32_t>(m_run));
+  }
 }
 
 void SerialInstaller::ExeFileDownloadCallback::OnProgress(std::uint32_t done, std::uint32_t total) {
-  bright_setup::IProgressCallback* progress = m_installer->m_progress;
+  bright_setup::IProgressCallback* progress = m_installer->m_progress.get();
   if (progress == nullptr || total == 0 || total == kUnknownTotal) return;
   const double share = static_cast<double>(done) / static_cast<double>(total);
   progress->OnProgress(m_from + static_cast<std::int32_t>(share * (m_to - m_from)));
 }
 
-SerialInstaller::SerialInstaller(std::vector<CatalogueProduct> products, std::string workingFolder,
-                                 QuickKit::IReconnectPrompt* prompt, QuickKit::WindowHandle owner)
+SerialInstaller::SerialInstaller(std::vector<CatalogueProduct> products,
+                                 WorkingFolderProvider workingFolder,
+                                 std::shared_ptr<UiDeck::ICustomMessagePoster> poster,
+                                 std::string programPath, QuickKit::IReconnectPrompt* prompt,
+                                 QuickKit::WindowHandle owner)
     : m_products(std::move(products)),
       m_workingFolder(std::move(workingFolder)),
+      m_poster(std::move(poster)),
+      m_programPath(std::move(programPath)),
       m_prompt(prompt),
       m_owner(owner) {}
 
 SerialInstaller::~SerialInstaller() {
-  // Never killed: the loop sees the flag between steps, at the latest after
-  // one download chunk or one wait interval.
+  // Never killed: the loop sees the flag between steps, a wait ends at
+  // once, a download at its next chunk.
   m_shutdown = true;
+  WakeWaits();
   Join();
-  ClearState();
+  if (!m_keepState) ClearState();
 }
 
-bool SerialInstaller::StartRun(std::int32_t total, std::vector<std::int32_t> queue,
-                               IProgressCallback* progress) {
-  if (m_running.exchange(true)) return false;
-  Join();  // the thread of the run before has ended; let it go
+std::uint32_t SerialInstaller::StartInstallation(const std::vector<std::int32_t>& products) {
+  return StartRun(static_cast<std::int32_t>(products.size()), products);
+}
+
+std::uint32_t SerialInstaller::ResumeInstallation() {
+  if (IsRunning()) return 0;  // before the saved state is even read
+  InstallerState state = LoadState();
+  return StartRun(state.total, std::move(state.queue));
+}
+
+std::uint32_t SerialInstaller::StartRun(std::int32_t total, std::vector<std::int32_t> queue) {
+  if (m_running.exchange(true)) return 0;
+  // The thread of the run before has posted its end, or is about to: let
+  // it finish before its callback goes.
+  Join();
+  const std::uint32_t run = m_run.load() % (UiDeck::kMaxRunNumber - 1) + 1;
   m_total = total;
   m_queue = std::move(queue);
-  m_progress = progress;
+  m_progress = std::make_unique<InstallProgressCallback>(m_poster, run);
+  // Written before the thread starts, so that a run which ends at once
+  // cannot clear the entry before it exists; removed again when no thread
+  // comes. A failed write does not stop the run: only a restart could not
+  // carry on.
+  m_runValueFailed = FAILED(WriteRunValue(m_programPath));
   if (!Start()) {
+    RemoveRunValue();
     m_running = false;
-    return false;
+    return 0;
   }
+  m_run = run;
+  return run;
+}
+
+void SerialInstaller::RequestStop() {
+  if (m_progress != nullptr) m_progress->RequestStop();
+  WakeWaits();
+}
+
+bool SerialInstaller::GetOutcome(std::uint32_t run, RunOutcome* outcome) const {
+  std::lock_guard<std::mutex> lock(m_outcomeMutex);
+  if (run == 0 || m_outcome.run != run) return false;
+  *outcome = m_outcome;
   return true;
 }
 
 bool SerialInstaller::Cancelled() {
   return m_shutdown.load() || (m_progress != nullptr && m_progress->IsCancelled());
+}
+
+bool SerialInstaller::WaitForStop(std::chrono::milliseconds limit) {
+  std::unique_lock<std::mutex> lock(m_waitMutex);
+  return m_waitWake.wait_for(lock, limit, [this] { return Cancelled(); });
+}
+
+void SerialInstaller::WakeWaits() {
+  // The flags are set before this; taking the lock means a waiter has
+  // either seen them or is already waiting when the notice comes.
+  { std::lock_guard<std::mutex> lock(m_waitMutex); }
+  m_waitWake.notify_all();
 }
 
 const CatalogueProduct* SerialInstaller::FindProduct(std::int32_t productIndex) const {
@@ -115,19 +167,35 @@ const CatalogueProduct* SerialInstaller::FindProduct(std::int32_t productIndex) 
 }
 
 std::uint32_t SerialInstaller::Run() {
-  RunLoop();
-  // Cleared before the run counts as over, so that a new run's saved state
-  // and Run value are never wiped by this one.
-  ClearState();
+  RunOutcome outcome;
+  outcome.run = m_progress->RunNumber();
+  for (std::int32_t index : m_queue) outcome.products.push_back({index, ProductResult::NotRun});
+  outcome.stateFailed = m_runValueFailed;
+
+  const bool finished = RunLoop(&outcome);
+  outcome.stopped = !finished && m_progress->IsCancelled();
+  // A finished or stopped run is over for good. One ended by the
+  // destructor alone is not: the destructor decides, and keeps it when the
+  // session ends. Cleared before the run counts as over, so that a new
+  // run's saved state and Run value are never wiped by this one.
+  if ((finished || outcome.stopped) && FAILED(ClearState())) outcome.stateFailed = true;
+  {
+    std::lock_guard<std::mutex> lock(m_outcomeMutex);
+    m_outcome = std::move(outcome);
+  }
+  // Over before its end is posted: a start made once the page shows the
+  // end is never refused; the number in the post tells this end from the
+  // next run's.
   m_running = false;
-  if (m_progress != nullptr) m_progress->OnFinished();
+  m_progress->OnFinished();
   return 0;
 }
 
-void SerialInstaller::RunLoop() {
+bool SerialInstaller::RunLoop(RunOutcome* outcome) {
+  const std::size_t count = m_queue.size();
   while (!m_queue.empty()) {
-    SaveState(m_total, m_queue);
-    if (Cancelled()) return;
+    if (FAILED(SaveState(m_total, m_queue))) outcome->stateFailed = true;
+    if (Cancelled()) return false;
     const std::int32_t id = m_queue.front();
     // A saved total below the queue's length (or 0) would give wrong or
     // undefined percentages: the queue's length is the least base there is.
@@ -137,25 +205,35 @@ void SerialInstaller::RunLoop() {
     const auto from = static_cast<std::int32_t>(done * 100 / base);
     const auto to = static_cast<std::int32_t>((done + 1) * 100 / base);
 
-    if (FindProduct(id) != nullptr && !IsInstalled(id)) {
-      const std::string path = DownloadInstaller(id, from, to);
-      if (!path.empty()) {
-        const std::filesystem::path file = QuickKit::PathFromUtf8(path);
-        InstallerProcess process;
-        StartInstaller(QuickKit::PathToUtf8(file.parent_path()),
-                       QuickKit::PathToUtf8(file.filename()),
-                       &process);  // a failed start counts as done
-        WaitForInstallerProcess(id);
-        if (Cancelled()) return;  // the file stays; the working folder goes at exit
-        RemoveFile(path);
-      }
-    }
+    outcome->products[count - m_queue.size()].result = InstallProduct(id, from, to);
+    // A product the stop cut short stays at the front of the saved queue,
+    // so that a run kept for the next logon does it again.
+    if (Cancelled()) return false;
     m_queue.erase(m_queue.begin());
-    if (m_progress != nullptr) {
-      m_progress->OnProgress(static_cast<std::int32_t>(
-          (base - static_cast<std::int64_t>(m_queue.size())) * 100 / base));
-    }
+    m_progress->OnProgress(
+        static_cast<std::int32_t>((base - static_cast<std::int64_t>(m_queue.size())) * 100 / base));
   }
+  return true;
+}
+
+ProductResult SerialInstaller::InstallProduct(std::int32_t productIndex, std::int32_t from,
+                                              std::int32_t to) {
+  if (FindProduct(productIndex) == nullptr) return ProductResult::DownloadFailed;
+  if (IsInstalled(productIndex)) return ProductResult::Skipped;
+  ProductResult failure = ProductResult::DownloadFailed;
+  const std::string path = DownloadInstaller(productIndex, from, to, &failure);
+  if (path.empty()) return failure;
+  const std::filesystem::path file = QuickKit::PathFromUtf8(path);
+  InstallerProcess process;
+  if (FAILED(StartInstaller(QuickKit::PathToUtf8(file.parent_path()),
+                            QuickKit::PathToUtf8(file.filename()), &process))) {
+    RemoveFile(path);
+    return ProductResult::StartFailed;
+  }
+  WaitForInstallerProcess(productIndex);
+  if (Cancelled()) return ProductResult::Started;  // the file stays; the folder goes at exit
+  RemoveFile(path);
+  return ProductResult::Installed;
 }
 
 bool SerialInstaller::IsInstalled(std::int32_t productIndex) const {
@@ -167,22 +245,42 @@ bool SerialInstaller::IsInstalled(std::int32_t productIndex) const {
 }
 
 std::string SerialInstaller::DownloadInstaller(std::int32_t productIndex, std::int32_t from,
-                                               std::int32_t to) {
+                                               std::int32_t to, ProductResult* failure) {
+  const auto fail = [&](ProductResult why) {
+    if (failure != nullptr) *failure = Cancelled() ? ProductResult::NotRun : why;
+    return std::string();
+  };
   const CatalogueProduct* product = FindProduct(productIndex);
-  if (product == nullptr || m_prompt == nullptr) return {};
-  const std::string localPath = m_workingFolder + LocalInstallerName(*product);
+  if (product == nullptr || m_prompt == nullptr) return fail(ProductResult::DownloadFailed);
 
   QuickKit::InternetSession session;
   QuickKit::InternetStream stream;
   if (FAILED(
           QuickKit::OpenWithReconnectPrompt(product->url, m_owner, &session, &stream, *m_prompt))) {
-    return {};
+    return fail(ProductResult::DownloadFailed);
   }
-  QuickKit::ScopedNativeFile file;
-  if (FAILED(QuickKit::CreateFreshFile(localPath, &file))) return {};
-
+  // The announced length, or kUnknownStreamSize; without it the file could
+  // not be checked.
   QuickKit::StreamStat stat;
-  stream.Stat(&stat, QuickKit::STATFLAG_NONAME);
+  if (FAILED(stream.Stat(&stat, QuickKit::STATFLAG_NONAME))) {
+    return fail(ProductResult::DownloadFailed);
+  }
+  // Taken now, not when the installer was made: the folder may have gone
+  // since, and is made again. A folder that cannot be made fails the
+  // product.
+  std::string folder;
+  try {
+    folder = m_workingFolder ? m_workingFolder() : std::string();
+  } catch (...) {
+    folder.clear();
+  }
+  if (folder.empty()) return fail(ProductResult::DownloadFailed);
+  const std::string localPath =
+      QuickKit::PathToUtf8(QuickKit::PathFromUtf8(folder) / LocalInstallerName(*product));
+
+  QuickKit::ScopedNativeFile file;
+  if (FAILED(QuickKit::CreateFreshFile(localPath, &file)))
+    return fail(ProductResult::DownloadFailed);
   ExeFileDownloadCallback callback(this, from, to);
   HRESULT copied = S_OK;
   std::uint64_t bytes = 0;
@@ -200,12 +298,16 @@ std::string SerialInstaller::DownloadInstaller(std::int32_t productIndex, std::i
   stream.Close();
 
   // Only a whole, matching file is ever started.
-  bool usable = SUCCEEDED(copied) && !Cancelled();
-  if (stat.size != QuickKit::kUnknownStreamSize && bytes != stat.size) usable = false;
-  if (!product->sha256.empty() && sha256 != product->sha256) usable = false;
-  if (!usable) {
+  ProductResult why = ProductResult::Installed;
+  if (FAILED(copied) || Cancelled()) {
+    why = ProductResult::DownloadFailed;
+  } else if ((stat.size != QuickKit::kUnknownStreamSize && bytes != stat.size) ||
+             (!product->sha256.empty() && sha256 != product->sha256)) {
+    why = ProductResult::Damaged;
+  }
+  if (why != ProductResult::Installed) {
     RemoveFile(localPath);
-    return {};
+    return fail(why);
   }
   return localPath;
 }
@@ -214,47 +316,9 @@ void SerialInstaller::WaitForInstallerProcess(std::int32_t productIndex) {
   const CatalogueProduct* product = FindProduct(productIndex);
   if (product == nullptr) return;
   const std::string name = LocalInstallerName(*product);
-  constexpr int kSlices = 10;
   while (IsProcessRunning(name)) {
-    // The destructor need not wait a whole interval.
-    for (int i = 0; i < kSlices && !m_shutdown; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(kWaitIntervalMs / kSlices));
-    }
-    if (Cancelled()) return;
+    if (WaitForStop(std::chrono::milliseconds(kWaitIntervalMs))) return;
   }
-}
-
-namespace {
-
-bool StartWith(SerialInstaller& installer, std::unique_ptr<InstallProgressCallback>& callback,
-               UiDeck::ICustomMessagePoster* poster, std::int32_t total,
-               std::vector<std::int32_t> queue, const std::string& programPath) {
-  if (installer.IsRunning()) return false;
-  auto fresh = std::make_unique<InstallProgressCallback>(poster);
-  WriteRunValue(programPath);
-  if (!installer.StartRun(total, std::move(queue), fresh.get())) return false;
-  // StartRun has waited for the thread of an earlier run: its callback is
-  // no longer in use.
-  callback = std::move(fresh);
-  return true;
-}
-
-}  // namespace
-
-bool StartInstallation(SerialInstaller& installer,
-                       std::unique_ptr<InstallProgressCallback>& callback,
-                       UiDeck::ICustomMessagePoster* poster,
-                       const std::vector<std::int32_t>& selectedProducts,
-                       const std::string& programPath) {
-  return StartWith(installer, callback, poster, static_cast<std::int32_t>(selectedProducts.size()),
-                   selectedProducts, programPath);
-}
-
-bool ResumeInstallation(SerialInstaller& installer,
-                        std::unique_ptr<InstallProgressCallback>& callback,
-                        UiDeck::ICustomMessagePoster* poster, const std::string& programPath) {
-  InstallerState state = LoadState();
-  return StartWith(installer, callback, poster, state.total, std::move(state.queue), programPath);
 }
 
 }  // namespace bright_setup

@@ -2,14 +2,20 @@
 // the working folder and started one after another, with an overall
 // percentage, a stop, and the remaining queue saved for a restart.
 //
-// SerialInstaller's thread runs the loop; everything else here is called on
-// the user-interface thread, which owns the installer and the run's
-// progress callback.
+// SerialInstaller's thread runs the loop; the controller drives it from
+// the user-interface thread through IInstaller. The installer owns each
+// run's progress callback and shares the poster its posts go through, so
+// nothing the thread uses depends on the order in which the controller's
+// members go.
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -28,12 +34,14 @@ class IProgressCallback {
   virtual void OnFinished() = 0;
 };
 
-// Reports a run to the main window. Posts a percentage only when it
-// differs from the one posted last, so one product posts at most 101 times
-// and the queue of the message loop can never drop the end of the run.
+// Reports one run to the main window; every post carries the run's number.
+// Posts a percentage only when it differs from the one posted last, so one
+// product posts at most 101 times and the queue of the message loop can
+// never drop the end of the run.
 class InstallProgressCallback : public IProgressCallback {
  public:
-  explicit InstallProgressCallback(UiDeck::ICustomMessagePoster* poster) : m_poster(poster) {}
+  InstallProgressCallback(std::shared_ptr<UiDeck::ICustomMessagePoster> poster, std::uint32_t run)
+      : m_poster(std::move(poster)), m_run(run) {}
 
   void OnProgress(std::int32_t percent) override;
   bool IsCancelled() override { return m_stopRequested.load() != 0; }
@@ -41,14 +49,84 @@ class InstallProgressCallback : public IProgressCallback {
 
   // From the user-interface thread; never reset for the same run.
   void RequestStop() { m_stopRequested.exchange(1); }
+  std::uint32_t RunNumber() const { return m_run; }
 
  private:
-  UiDeck::ICustomMessagePoster* m_poster;
+  std::shared_ptr<UiDeck::ICustomMessagePoster> m_poster;
+  std::uint32_t m_run;
   std::atomic<std::int32_t> m_stopRequested{0};
   std::atomic<std::int32_t> m_lastPosted{-1};
 };
 
-class SerialInstaller : public QuickKit::Thread {
+// What became of one product of a run.
+enum class ProductResult {
+  Installed,       // its installer ran, and its process has gone
+  Skipped,         // already installed: nothing was downloaded
+  DownloadFailed,  // no file: the download failed, the working folder could
+                   // not be made, or the catalogue does not hold the product
+  Damaged,         // the file arrived, but its length or SHA-256 was wrong
+  StartFailed,     // the downloaded installer could not be started
+  Started,         // its installer still ran when the run was stopped
+  NotRun,          // the run ended before this product was done
+};
+
+struct ProductOutcome {
+  std::int32_t productIndex = 0;
+  ProductResult result = ProductResult::NotRun;
+};
+
+// How a run ended, for the page's last page.
+struct RunOutcome {
+  std::uint32_t run = 0;
+  // The run's products in run order (for a resumed run, those that were
+  // left when it resumed).
+  std::vector<ProductOutcome> products;
+  bool stopped = false;  // the user stopped it
+  // Saving the run for a restart, or clearing it at the end, failed: a
+  // restart may not have carried on, or may find a run that is over.
+  bool stateFailed = false;
+};
+
+// The controller's hold on the installation. User-interface thread, except
+// GetOutcome.
+class IInstaller {
+ public:
+  virtual ~IInstaller() = default;
+
+  // Starts a run of these products (indices, front first); its number, or
+  // 0 when refused: a run is in progress (nothing changes), or no thread
+  // could be made. A start after the end of the run before was posted is
+  // never refused.
+  virtual std::uint32_t StartInstallation(const std::vector<std::int32_t>& products) = 0;
+  // The same for the run saved before a restart (total and queue).
+  virtual std::uint32_t ResumeInstallation() = 0;
+  // Asks the run in progress to stop. It ends at its next step: a download
+  // in flight is cut, a wait for an installer ends (that installer is left
+  // running). The run then posts its end as usual.
+  virtual void RequestStop() = 0;
+  virtual bool IsRunning() const = 0;
+  // Whether the product's uninstall key exists (machine, then user hive).
+  virtual bool IsInstalled(std::int32_t productIndex) const = 0;
+  // The number of the latest run started, 0 before the first. An end or a
+  // progress post of another number is stale.
+  virtual std::uint32_t CurrentRun() const = 0;
+  // How the run of that number ended, once its end has been posted. Any
+  // thread. False for a run still going, or not the latest to have ended.
+  virtual bool GetOutcome(std::uint32_t run, RunOutcome* outcome) const = 0;
+  // The desktop session is ending and the program closes without the user
+  // asking: a run in progress then stays saved, with its logon entry, and
+  // goes on at the next logon. Call before the installer is destroyed; the
+  // destructor still ends the thread, but clears nothing. Only the user's
+  // stop, or a run that finishes, clears the saved run then.
+  virtual void KeepRunForNextLogon() = 0;
+};
+
+// Gives the working folder, ending with a path separator, created again if
+// it is missing; may throw when it cannot be made. Called on the
+// installer's thread for each download.
+using WorkingFolderProvider = std::function<std::string()>;
+
+class SerialInstaller : public QuickKit::Thread, public IInstaller {
  public:
   // The progress of a download, mapped onto this product's share [from, to]
   // of the whole run.
@@ -65,28 +143,36 @@ class SerialInstaller : public QuickKit::Thread {
     std::int32_t m_to;
   };
 
-  // products: the catalogue's list, copied. workingFolder ends with a path
-  // separator. prompt asks to reconnect when a download fails (it must
+  // products: the catalogue's list, copied. poster: where the runs report;
+  // the installer keeps a share of it. programPath: what the logon entry
+  // starts. prompt asks to reconnect when a download fails (it must
   // outlive the installer); owner is the window that owns the prompt.
-  SerialInstaller(std::vector<CatalogueProduct> products, std::string workingFolder,
+  SerialInstaller(std::vector<CatalogueProduct> products, WorkingFolderProvider workingFolder,
+                  std::shared_ptr<UiDeck::ICustomMessagePoster> poster, std::string programPath,
                   QuickKit::IReconnectPrompt* prompt, QuickKit::WindowHandle owner = nullptr);
-  // Stops a run cooperatively and waits for it (an installer that is
-  // running is left running), then clears the saved state.
+  // Stops a run and waits for it (an installer that is running is left
+  // running), then clears the saved run unless KeepRunForNextLogon was
+  // called.
   ~SerialInstaller() override;
 
-  // Starts a run of these products with the given total as the base of the
-  // percentages. Refused (false) while a run is in progress.
-  bool StartRun(std::int32_t total, std::vector<std::int32_t> queue, IProgressCallback* progress);
-  bool IsRunning() const { return m_running.load(); }
+  std::uint32_t StartInstallation(const std::vector<std::int32_t>& products) override;
+  std::uint32_t ResumeInstallation() override;
+  void RequestStop() override;
+  bool IsRunning() const override { return m_running.load(); }
+  bool IsInstalled(std::int32_t productIndex) const override;
+  std::uint32_t CurrentRun() const override { return m_run.load(); }
+  bool GetOutcome(std::uint32_t run, RunOutcome* outcome) const override;
+  void KeepRunForNextLogon() override { m_keepState = true; }
 
-  // Whether the product's uninstall key exists (machine, then user hive).
-  bool IsInstalled(std::int32_t productIndex) const;
-  // Downloads the product's installer; its full path, or "" when nothing
-  // may be run: the download failed, was stopped or cut short, or does not
-  // match its advertised length or its SHA-256.
-  std::string DownloadInstaller(std::int32_t productIndex, std::int32_t from, std::int32_t to);
+  // The steps of the loop, on the installer's thread.
+  //
+  // Downloads the product's installer into the working folder; its full
+  // path, or "" when nothing may be run: then *failure says why
+  // (DownloadFailed, Damaged, or NotRun when the run was stopped).
+  std::string DownloadInstaller(std::int32_t productIndex, std::int32_t from, std::int32_t to,
+                                ProductResult* failure = nullptr);
   // Returns when no process of the installer's file name is left, checking
-  // every 500 ms, or when the run is stopped.
+  // every 500 ms, or at once when the run is stopped.
   void WaitForInstallerProcess(std::int32_t productIndex);
 
   // How often the wait looks for the installer's process.
@@ -96,31 +182,42 @@ class SerialInstaller : public QuickKit::Thread {
   std::uint32_t Run() override;
 
  private:
+  std::uint32_t StartRun(std::int32_t total, std::vector<std::int32_t> queue);
   const CatalogueProduct* FindProduct(std::int32_t productIndex) const;
   bool Cancelled();
-  void RunLoop();
+  // Waits up to `limit`; true as soon as the run is stopped.
+  bool WaitForStop(std::chrono::milliseconds limit);
+  void WakeWaits();
+  // True when the queue was done, false when a stop ended the run.
+  bool RunLoop(RunOutcome* outcome);
+  ProductResult InstallProduct(std::int32_t productIndex, std::int32_t from, std::int32_t to);
 
+  // Fixed when made.
   std::vector<CatalogueProduct> m_products;
-  std::string m_workingFolder;
+  WorkingFolderProvider m_workingFolder;
+  std::shared_ptr<UiDeck::ICustomMessagePoster> m_poster;
+  std::string m_programPath;
   QuickKit::IReconnectPrompt* m_prompt;
   QuickKit::WindowHandle m_owner;
+
+  // The run: set by the user-interface thread before the thread starts,
+  // then used by the thread alone until it has been joined.
   std::int32_t m_total = 0;
   std::vector<std::int32_t> m_queue;
-  IProgressCallback* m_progress = nullptr;
-  std::atomic<bool> m_running{false};
-  std::atomic<bool> m_shutdown{false};  // set by the destructor only
-};
+  std::unique_ptr<InstallProgressCallback> m_progress;
+  bool m_runValueFailed = false;
 
-// The controller's side of a run (user-interface thread). Each start makes
-// a fresh progress callback, kept in `callback`; a start or resume while a
-// run is in progress is refused and changes nothing.
-bool StartInstallation(SerialInstaller& installer,
-                       std::unique_ptr<InstallProgressCallback>& callback,
-                       UiDeck::ICustomMessagePoster* poster,
-                       const std::vector<std::int32_t>& selectedProducts,
-                       const std::string& programPath);
-bool ResumeInstallation(SerialInstaller& installer,
-                        std::unique_ptr<InstallProgressCallback>& callback,
-                        UiDeck::ICustomMessagePoster* poster, const std::string& programPath);
+  std::atomic<std::uint32_t> m_run{0};
+  std::atomic<bool> m_running{false};
+  std::atomic<bool> m_shutdown{false};   // set by the destructor only
+  std::atomic<bool> m_keepState{false};  // the session ends: keep a saved run
+
+  // The waits of the thread, woken by a stop.
+  std::mutex m_waitMutex;
+  std::condition_variable m_waitWake;
+
+  mutable std::mutex m_outcomeMutex;
+  RunOutcome m_outcome;  // of the latest run that has ended
+};
 
 }  // namespace bright_setup

@@ -31,6 +31,19 @@ inline std::string ReadText(const fs::path& path) {
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+// The first bytes of a program of this platform with nothing valid after
+// them: the system refuses to start it.
+inline std::string BrokenProgram() {
+#ifdef _WIN32
+  return "MZ" + std::string(1022, '\0');
+#else
+  return std::string(
+             "\x7f"
+             "ELF") +
+         std::string(1020, '\0');
+#endif
+}
+
 class InstallerFolder {
  public:
   InstallerFolder()

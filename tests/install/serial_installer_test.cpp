@@ -20,34 +20,63 @@ using namespace testing_fake;
 using QuickKit::test::TestRequest;
 using QuickKit::test::TestResponse;
 
-// What the main window would receive.
+struct Post {
+  UiDeck::InstallStatus status;
+  std::int32_t value;
+};
+
+// What the main window would receive, in order.
 class RecordingPoster : public UiDeck::ICustomMessagePoster {
  public:
   bool PostCustomMessage(UiDeck::InstallStatus status, std::int32_t value) override {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (status == UiDeck::kInstallProgress) m_percents.push_back(value);
-    if (status == UiDeck::kInstallFinished) ++m_finished;
+    m_posts.push_back({status, value});
     m_changed.notify_all();
     return true;
   }
-  bool WaitFinished(std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+  // Waits for the end of some run; of the given one when run is not 0.
+  bool WaitFinished(std::uint32_t run = 0,
+                    std::chrono::milliseconds limit = std::chrono::seconds(30)) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    return m_changed.wait_for(lock, limit, [&] { return m_finished > 0; });
+    return m_changed.wait_for(lock, limit, [&] {
+      for (const Post& post : m_posts) {
+        if (post.status == UiDeck::kInstallFinished &&
+            (run == 0 || static_cast<std::uint32_t>(post.value) == run)) {
+          return true;
+        }
+      }
+      return false;
+    });
   }
+  std::vector<Post> Posts() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_posts;
+  }
+  // The percentages posted, whichever run posted them.
   std::vector<std::int32_t> Percents() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_percents;
+    std::vector<std::int32_t> percents;
+    for (const Post& post : Posts()) {
+      if (post.status == UiDeck::kInstallProgress) {
+        percents.push_back(UiDeck::ProgressPercent(post.value));
+      }
+    }
+    return percents;
   }
-  int Finished() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_finished;
+  // The run numbers that the end posts carried.
+  std::vector<std::uint32_t> Ends() {
+    std::vector<std::uint32_t> ends;
+    for (const Post& post : Posts()) {
+      if (post.status == UiDeck::kInstallFinished) {
+        ends.push_back(static_cast<std::uint32_t>(post.value));
+      }
+    }
+    return ends;
   }
 
  private:
   std::mutex m_mutex;
   std::condition_variable m_changed;
-  std::vector<std::int32_t> m_percents;
-  int m_finished = 0;
+  std::vector<Post> m_posts;
 };
 
 // Never asked in these tests: the prompt is settled for every download.
@@ -59,6 +88,18 @@ class NoPrompt : public QuickKit::IReconnectPrompt {
   }
   void PostClose(QuickKit::WindowHandle) override {}
 };
+
+bool RunValueExists() {
+  QuickKit::RegistryKey run;
+  QuickKit::RegistryValue value;
+  return SUCCEEDED(QuickKit::RegistryKey::Open(QuickKit::RegistryHive::CurrentUser, kRunKey, false,
+                                               &run)) &&
+         SUCCEEDED(run.QueryValue(kRunValue, &value));
+}
+
+bool StateExists() {
+  return QuickKit::RegistryKeyExists(QuickKit::RegistryHive::CurrentUser, kStateKey);
+}
 
 class SerialInstallerTest : public testing::Test {
  protected:
@@ -76,7 +117,9 @@ class SerialInstallerTest : public testing::Test {
   }
 
   // /ok/NAME: the fake installer; /nolength/NAME: the same without a
-  // length; /short/NAME: cut short; anything else 404.
+  // length; /short/NAME: cut short; /broken/NAME: a program the system
+  // refuses to start; /vanish/NAME: the working folder is removed, then
+  // the fake is served; anything else 404.
   TestResponse Serve(const TestRequest& request) {
     TestResponse response;
     const std::string& target = request.target;
@@ -90,6 +133,15 @@ class SerialInstallerTest : public testing::Test {
     }
     if (kind == "short") {
       response.mode = TestResponse::Mode::CutShort;
+      return response;
+    }
+    if (kind == "broken") {
+      response.body = BrokenProgram();
+      return response;
+    }
+    if (kind == "vanish") {
+      std::error_code ignored;
+      fs::remove_all(m_folder.Path(), ignored);
       return response;
     }
     response.status = 404;
@@ -107,39 +159,71 @@ class SerialInstallerTest : public testing::Test {
     return product;
   }
 
+  // The working folder the way the application gives it: made again when
+  // it is missing.
+  WorkingFolderProvider Folder() {
+    return [this] {
+      fs::create_directories(m_folder.Path());
+      return m_folder.Folder();
+    };
+  }
+
+  std::unique_ptr<SerialInstaller> Make(std::vector<CatalogueProduct> products,
+                                        std::shared_ptr<UiDeck::ICustomMessagePoster> poster) {
+    return std::make_unique<SerialInstaller>(std::move(products), Folder(), std::move(poster),
+                                             "/opt/norvane", &m_prompt);
+  }
+  std::unique_ptr<SerialInstaller> Make(std::vector<CatalogueProduct> products) {
+    return Make(std::move(products), m_poster);
+  }
+
   static std::string Local(const std::string& stem) { return "NorvaneInstaller_" + ExeName(stem); }
+
+  static std::vector<ProductResult> Results(const RunOutcome& outcome) {
+    std::vector<ProductResult> results;
+    for (const ProductOutcome& product : outcome.products) results.push_back(product.result);
+    return results;
+  }
 
   QuickKit::TemporaryRegistry m_registry;
   InstallerFolder m_folder;
   NoPrompt m_prompt;
-  RecordingPoster m_poster;
-  std::unique_ptr<InstallProgressCallback> m_callback;
+  std::shared_ptr<RecordingPoster> m_poster = std::make_shared<RecordingPoster>();
   std::string m_installerBytes;
   std::unique_ptr<QuickKit::test::TestHttpServer> m_server;
 };
 
 TEST_F(SerialInstallerTest, ThreeProductsTheSecondFailingToDownload) {
-  SerialInstaller installer(
-      {Product(1, "ok", "one"), Product(2, "missing", "two"), Product(3, "ok", "three")},
-      m_folder.Folder(), &m_prompt);
-  ASSERT_TRUE(StartInstallation(installer, m_callback, &m_poster, {1, 2, 3}, "/opt/norvane"));
-  ASSERT_TRUE(m_poster.WaitFinished());
+  auto installer =
+      Make({Product(1, "ok", "one"), Product(2, "missing", "two"), Product(3, "ok", "three")});
+  const std::uint32_t run = installer->StartInstallation({1, 2, 3});
+  ASSERT_NE(run, 0u);
+  ASSERT_TRUE(m_poster->WaitFinished(run));
   // Each value once, rising; 33, 66 and 100 after the products, and
   // nothing between 33 and 66: the second product never downloaded.
-  const auto percents = m_poster.Percents();
+  const auto percents = m_poster->Percents();
   for (std::size_t i = 1; i < percents.size(); ++i) EXPECT_LT(percents[i - 1], percents[i]);
   for (std::int32_t mark : {33, 66, 100}) {
     EXPECT_NE(std::find(percents.begin(), percents.end(), mark), percents.end()) << mark;
   }
   for (std::int32_t p : percents) EXPECT_FALSE(p > 33 && p < 66) << p;
   EXPECT_EQ(percents.back(), 100);
-  EXPECT_EQ(m_poster.Finished(), 1);
+  EXPECT_EQ(m_poster->Ends(), std::vector<std::uint32_t>{run});
   EXPECT_EQ(m_folder.Started(), Local("one") + " 0\n" + Local("three") + " 0\n");
   // Each file went once its process had gone; the run left nothing saved.
   EXPECT_TRUE(WaitFor([&] { return !fs::exists(m_folder.Path() / Local("three")); }));
   EXPECT_FALSE(fs::exists(m_folder.Path() / Local("one")));
   EXPECT_EQ(LoadState().total, 0);
-  EXPECT_FALSE(QuickKit::RegistryKeyExists(QuickKit::RegistryHive::CurrentUser, kStateKey));
+  EXPECT_FALSE(StateExists());
+  EXPECT_FALSE(RunValueExists());
+  // The end does not call the run a success.
+  RunOutcome outcome;
+  ASSERT_TRUE(installer->GetOutcome(run, &outcome));
+  EXPECT_EQ(Results(outcome),
+            (std::vector<ProductResult>{ProductResult::Installed, ProductResult::DownloadFailed,
+                                        ProductResult::Installed}));
+  EXPECT_FALSE(outcome.stopped);
+  EXPECT_FALSE(outcome.stateFailed);
 }
 
 TEST_F(SerialInstallerTest, InstalledProductIsSkippedWithoutDownload) {
@@ -148,26 +232,28 @@ TEST_F(SerialInstallerTest, InstalledProductIsSkippedWithoutDownload) {
                 QuickKit::RegistryHive::CurrentUser,
                 "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{guid}4", &key),
             S_OK);
-  SerialInstaller installer({Product(4, "ok", "four")}, m_folder.Folder(), &m_prompt);
-  ASSERT_TRUE(StartInstallation(installer, m_callback, &m_poster, {4}, "/opt/norvane"));
-  ASSERT_TRUE(m_poster.WaitFinished());
-  EXPECT_EQ(m_poster.Percents(), std::vector<std::int32_t>{100});
+  auto installer = Make({Product(4, "ok", "four")});
+  EXPECT_TRUE(installer->IsInstalled(4));
+  EXPECT_FALSE(installer->IsInstalled(5));
+  const std::uint32_t run = installer->StartInstallation({4});
+  ASSERT_NE(run, 0u);
+  ASSERT_TRUE(m_poster->WaitFinished(run));
+  EXPECT_EQ(m_poster->Percents(), std::vector<std::int32_t>{100});
   EXPECT_TRUE(m_server->Requests().empty());
   QuickKit::DeleteRegistryTree(QuickKit::RegistryHive::CurrentUser,
                                "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{guid}4");
 }
 
 TEST_F(SerialInstallerTest, NothingSelectedEndsAtOnce) {
-  SerialInstaller installer({Product(1, "ok", "one")}, m_folder.Folder(), &m_prompt);
-  ASSERT_TRUE(StartInstallation(installer, m_callback, &m_poster, {}, "/opt/norvane"));
-  ASSERT_TRUE(m_poster.WaitFinished(std::chrono::seconds(5)));
-  EXPECT_TRUE(m_poster.Percents().empty());
-  QuickKit::RegistryKey run;
-  QuickKit::RegistryValue value;
-  if (SUCCEEDED(
-          QuickKit::RegistryKey::Open(QuickKit::RegistryHive::CurrentUser, kRunKey, false, &run))) {
-    EXPECT_TRUE(FAILED(run.QueryValue(kRunValue, &value)));  // the Run value went with the run
-  }
+  auto installer = Make({Product(1, "ok", "one")});
+  const std::uint32_t run = installer->StartInstallation({});
+  ASSERT_NE(run, 0u);
+  ASSERT_TRUE(m_poster->WaitFinished(run, std::chrono::seconds(5)));
+  EXPECT_TRUE(m_poster->Percents().empty());
+  EXPECT_FALSE(RunValueExists());  // the Run value went with the run
+  RunOutcome outcome;
+  ASSERT_TRUE(installer->GetOutcome(run, &outcome));
+  EXPECT_TRUE(outcome.products.empty());
 }
 
 TEST_F(SerialInstallerTest, UnknownLengthPostsNothingDuringTheDownload) {
@@ -175,42 +261,43 @@ TEST_F(SerialInstallerTest, UnknownLengthPostsNothingDuringTheDownload) {
   // posts during its download.
   ASSERT_GT(m_installerBytes.size(), 20u * 512);
   {
-    SerialInstaller installer({Product(1, "ok", "known")}, m_folder.Folder(), &m_prompt);
-    ASSERT_TRUE(StartInstallation(installer, m_callback, &m_poster, {1}, "/opt/norvane"));
-    ASSERT_TRUE(m_poster.WaitFinished());
-    const auto percents = m_poster.Percents();
+    auto installer = Make({Product(1, "ok", "known")});
+    ASSERT_NE(installer->StartInstallation({1}), 0u);
+    ASSERT_TRUE(m_poster->WaitFinished());
+    const auto percents = m_poster->Percents();
     EXPECT_GT(percents.size(), 10u);
     EXPECT_EQ(percents.back(), 100);
     for (std::size_t i = 1; i < percents.size(); ++i)
       EXPECT_LT(percents[i - 1], percents[i]);  // each value once
   }
-  RecordingPoster poster;
-  SerialInstaller installer({Product(1, "nolength", "unknown")}, m_folder.Folder(), &m_prompt);
-  ASSERT_TRUE(StartInstallation(installer, m_callback, &poster, {1}, "/opt/norvane"));
-  ASSERT_TRUE(poster.WaitFinished());
-  EXPECT_EQ(poster.Percents(), std::vector<std::int32_t>{100});
+  auto poster = std::make_shared<RecordingPoster>();
+  auto installer = Make({Product(1, "nolength", "unknown")}, poster);
+  ASSERT_NE(installer->StartInstallation({1}), 0u);
+  ASSERT_TRUE(poster->WaitFinished());
+  EXPECT_EQ(poster->Percents(), std::vector<std::int32_t>{100});
   EXPECT_NE(m_folder.Started().find(Local("unknown")), std::string::npos);  // and it did run
 }
 
 TEST_F(SerialInstallerTest, StopWhileAnInstallerRuns) {
   m_folder.Orders(Local("slow"), "sleep 3000");
-  SerialInstaller installer({Product(1, "ok", "slow"), Product(2, "ok", "never")},
-                            m_folder.Folder(), &m_prompt);
-  ASSERT_TRUE(StartInstallation(installer, m_callback, &m_poster, {1, 2}, "/opt/norvane"));
+  auto installer = Make({Product(1, "ok", "slow"), Product(2, "ok", "never")});
+  const std::uint32_t run = installer->StartInstallation({1, 2});
+  ASSERT_NE(run, 0u);
   ASSERT_TRUE(WaitFor([&] { return !m_folder.Started().empty(); }));
-  EXPECT_TRUE(QuickKit::RegistryKeyExists(QuickKit::RegistryHive::CurrentUser, kStateKey));
+  EXPECT_TRUE(StateExists());
   const auto stop = std::chrono::steady_clock::now();
-  m_callback->RequestStop();
-  ASSERT_TRUE(m_poster.WaitFinished());
+  installer->RequestStop();
+  ASSERT_TRUE(m_poster->WaitFinished(run));
   EXPECT_LT(std::chrono::steady_clock::now() - stop, std::chrono::milliseconds(1500));
-  EXPECT_FALSE(QuickKit::RegistryKeyExists(QuickKit::RegistryHive::CurrentUser, kStateKey));
-  QuickKit::RegistryKey run;
-  QuickKit::RegistryValue value;
-  if (SUCCEEDED(
-          QuickKit::RegistryKey::Open(QuickKit::RegistryHive::CurrentUser, kRunKey, false, &run))) {
-    EXPECT_TRUE(FAILED(run.QueryValue(kRunValue, &value)));
-  }
+  EXPECT_FALSE(installer->IsRunning());
+  EXPECT_FALSE(StateExists());
+  EXPECT_FALSE(RunValueExists());
   EXPECT_EQ(m_folder.Started().find(Local("never")), std::string::npos);
+  RunOutcome outcome;
+  ASSERT_TRUE(installer->GetOutcome(run, &outcome));
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(Results(outcome),
+            (std::vector<ProductResult>{ProductResult::Started, ProductResult::NotRun}));
   // The installer that ran was left running, not killed.
   EXPECT_TRUE(IsProcessRunning(Local("slow")));
   EXPECT_TRUE(WaitFor([&] { return !IsProcessRunning(Local("slow")); }));
@@ -221,8 +308,9 @@ TEST_F(SerialInstallerTest, StateIsSavedBeforeEachProductAndResumesFromIt) {
   std::vector<CatalogueProduct> products{Product(7, "ok", "seven"), Product(5, "ok", "five"),
                                          Product(6, "ok", "six")};
   {
-    SerialInstaller installer(products, m_folder.Folder(), &m_prompt);
-    ASSERT_TRUE(StartInstallation(installer, m_callback, &m_poster, {7, 5, 6}, "/opt/norvane"));
+    auto installer = Make(products);
+    const std::uint32_t run = installer->StartInstallation({7, 5, 6});
+    ASSERT_NE(run, 0u);
     ASSERT_TRUE(
         WaitFor([&] { return m_folder.Started().find(Local("five")) != std::string::npos; }));
     const InstallerState saved = LoadState();
@@ -235,79 +323,259 @@ TEST_F(SerialInstallerTest, StateIsSavedBeforeEachProductAndResumesFromIt) {
         S_OK);
     ASSERT_EQ(key.QueryValue(kProductsValue, &value), S_OK);
     EXPECT_EQ(value.text, "2 5 6");
-    // A second start while this run goes on is refused.
-    RecordingPoster other;
-    std::unique_ptr<InstallProgressCallback> kept;
-    EXPECT_FALSE(StartInstallation(installer, kept, &other, {6}, "/opt/norvane"));
-    EXPECT_EQ(kept, nullptr);
-    ASSERT_TRUE(m_poster.WaitFinished());
+    EXPECT_TRUE(RunValueExists());
+    // A second start or a resume while this run goes on is refused and
+    // changes nothing.
+    EXPECT_EQ(installer->StartInstallation({6}), 0u);
+    EXPECT_EQ(installer->ResumeInstallation(), 0u);
+    EXPECT_EQ(installer->CurrentRun(), run);
+    ASSERT_TRUE(m_poster->WaitFinished(run));
+    EXPECT_EQ(m_poster->Ends(), std::vector<std::uint32_t>{run});
   }
 
   // A restart in the middle of product 5: what the run had saved.
-  SaveState(3, {5, 6});
-  RecordingPoster poster;
-  SerialInstaller installer(products, m_folder.Folder(), &m_prompt);
+  ASSERT_EQ(SaveState(3, {5, 6}), S_OK);
+  auto poster = std::make_shared<RecordingPoster>();
+  auto installer = Make(products, poster);
   m_folder.Orders(Local("five"), "");
   const std::string before = m_folder.Started();
-  ASSERT_TRUE(ResumeInstallation(installer, m_callback, &poster, "/opt/norvane"));
-  ASSERT_TRUE(poster.WaitFinished());
+  const std::uint32_t run = installer->ResumeInstallation();
+  ASSERT_NE(run, 0u);
+  ASSERT_TRUE(poster->WaitFinished(run));
   EXPECT_EQ(m_folder.Started().substr(before.size()),
             Local("five") + " 0\n" + Local("six") + " 0\n");
-  const auto percents = poster.Percents();
+  const auto percents = poster->Percents();
   ASSERT_FALSE(percents.empty());
   EXPECT_GE(percents.front(), 33);  // the percentages go on from the saved total
   EXPECT_EQ(percents.back(), 100);
+  RunOutcome outcome;
+  ASSERT_TRUE(installer->GetOutcome(run, &outcome));
+  ASSERT_EQ(outcome.products.size(), 2u);  // the products left when it resumed
+  EXPECT_EQ(outcome.products[0].productIndex, 5);
+  EXPECT_EQ(outcome.products[1].productIndex, 6);
 }
 
-TEST_F(SerialInstallerTest, DamagedOrUnverifiedDownloadsAreNeverStarted) {
-  CatalogueProduct cut = Product(1, "short", "cut");
-  CatalogueProduct wrongHash = Product(2, "ok", "wronghash");
+TEST_F(SerialInstallerTest, EachProductEndsWithWhatHappenedToIt) {
+  QuickKit::RegistryKey key;
+  ASSERT_EQ(QuickKit::RegistryKey::Create(
+                QuickKit::RegistryHive::CurrentUser,
+                "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{guid}8", &key),
+            S_OK);
+  CatalogueProduct wrongHash = Product(3, "ok", "wronghash");
   wrongHash.sha256 = std::string(64, 'a');
-  CatalogueProduct rightHash = Product(3, "ok", "righthash");
+  CatalogueProduct rightHash = Product(4, "ok", "righthash");
   rightHash.sha256 = QuickKit::Sha256Hex(m_installerBytes);
-  SerialInstaller installer({cut, wrongHash, rightHash}, m_folder.Folder(), &m_prompt);
-  ASSERT_TRUE(StartInstallation(installer, m_callback, &m_poster, {1, 2, 3}, "/opt/norvane"));
-  ASSERT_TRUE(m_poster.WaitFinished());
-  EXPECT_EQ(m_folder.Started(), Local("righthash") + " 0\n");
-  EXPECT_FALSE(fs::exists(m_folder.Path() / Local("cut")));
-  EXPECT_FALSE(fs::exists(m_folder.Path() / Local("wronghash")));
-  EXPECT_EQ(m_poster.Percents().back(), 100);
+  const struct {
+    CatalogueProduct product;
+    ProductResult result;
+  } cases[] = {
+      {Product(1, "short", "cut"), ProductResult::DownloadFailed},  // the transfer broke off
+      {Product(2, "missing", "gone"), ProductResult::DownloadFailed},
+      {wrongHash, ProductResult::Damaged},
+      {rightHash, ProductResult::Installed},
+      {Product(5, "broken", "broken"), ProductResult::StartFailed},
+      {Product(6, "nolength", "plain"), ProductResult::Installed},
+      {Product(8, "ok", "there"), ProductResult::Skipped},
+  };
+  std::vector<CatalogueProduct> products;
+  std::vector<std::int32_t> queue;
+  for (const auto& c : cases) {
+    products.push_back(c.product);
+    queue.push_back(c.product.productIndex);
+  }
+  queue.push_back(42);  // a saved index the catalogue lacks: nothing to download
+  auto installer = Make(products);
+  const std::uint32_t run = installer->StartInstallation(queue);
+  ASSERT_NE(run, 0u);
+  ASSERT_TRUE(m_poster->WaitFinished(run));
+
+  RunOutcome outcome;
+  ASSERT_TRUE(installer->GetOutcome(run, &outcome));
+  EXPECT_EQ(outcome.run, run);
+  ASSERT_EQ(outcome.products.size(), queue.size());
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(outcome.products[i].productIndex, cases[i].product.productIndex);
+    EXPECT_EQ(outcome.products[i].result, cases[i].result) << cases[i].product.url;
+  }
+  EXPECT_EQ(outcome.products.back().result, ProductResult::DownloadFailed);
+  EXPECT_FALSE(outcome.stopped);
+  // Only whole, matching files were ever started; nothing damaged stays.
+  EXPECT_EQ(m_folder.Started(), Local("righthash") + " 0\n" + Local("plain") + " 0\n");
+  for (const char* stem : {"cut", "wronghash", "broken"}) {
+    EXPECT_FALSE(fs::exists(m_folder.Path() / Local(stem))) << stem;
+  }
+  EXPECT_EQ(m_poster->Percents().back(), 100);
+  // The outcome is that run's alone.
+  EXPECT_FALSE(installer->GetOutcome(run + 1, &outcome));
+  EXPECT_FALSE(installer->GetOutcome(0, &outcome));
+  QuickKit::DeleteRegistryTree(QuickKit::RegistryHive::CurrentUser,
+                               "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{guid}8");
 }
 
 TEST_F(SerialInstallerTest, SavedStatesThatCannotBeTrusted) {
   // A total smaller than the queue, and an index the catalogue lacks.
-  SaveState(1, {9, 1, 2});
-  SerialInstaller installer({Product(1, "ok", "one"), Product(2, "ok", "two")}, m_folder.Folder(),
-                            &m_prompt);
-  ASSERT_TRUE(ResumeInstallation(installer, m_callback, &m_poster, "/opt/norvane"));
-  ASSERT_TRUE(m_poster.WaitFinished());
+  ASSERT_EQ(SaveState(1, {9, 1, 2}), S_OK);
+  auto installer = Make({Product(1, "ok", "one"), Product(2, "ok", "two")});
+  ASSERT_NE(installer->ResumeInstallation(), 0u);
+  ASSERT_TRUE(m_poster->WaitFinished());
   EXPECT_EQ(m_folder.Started(),
             Local("one") + " 0\n" + Local("two") + " 0\n");  // 9 skipped, not replaced
-  const auto percents = m_poster.Percents();
+  const auto percents = m_poster->Percents();
   ASSERT_FALSE(percents.empty());
   for (std::int32_t p : percents) EXPECT_TRUE(p >= 0 && p <= 100) << p;
   EXPECT_EQ(percents.back(), 100);
 
   // An empty product list (no catalogue) runs nothing.
-  SaveState(0, {1});
-  RecordingPoster poster;
-  SerialInstaller empty({}, m_folder.Folder(), &m_prompt);
-  ASSERT_TRUE(ResumeInstallation(empty, m_callback, &poster, "/opt/norvane"));
-  ASSERT_TRUE(poster.WaitFinished());
-  EXPECT_EQ(poster.Percents(), std::vector<std::int32_t>{100});
+  ASSERT_EQ(SaveState(0, {1}), S_OK);
+  auto poster = std::make_shared<RecordingPoster>();
+  auto empty = Make({}, poster);
+  ASSERT_NE(empty->ResumeInstallation(), 0u);
+  ASSERT_TRUE(poster->WaitFinished());
+  EXPECT_EQ(poster->Percents(), std::vector<std::int32_t>{100});
 }
 
 TEST_F(SerialInstallerTest, DestroyingTheInstallerStopsTheRunWithoutKillingIt) {
   m_folder.Orders(Local("busy"), "sleep 3000");
   const auto start = std::chrono::steady_clock::now();
   {
-    SerialInstaller installer({Product(1, "ok", "busy")}, m_folder.Folder(), &m_prompt);
-    ASSERT_TRUE(StartInstallation(installer, m_callback, &m_poster, {1}, "/opt/norvane"));
+    auto installer = Make({Product(1, "ok", "busy")});
+    ASSERT_NE(installer->StartInstallation({1}), 0u);
     ASSERT_TRUE(WaitFor([&] { return !m_folder.Started().empty(); }));
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
-  EXPECT_FALSE(QuickKit::RegistryKeyExists(QuickKit::RegistryHive::CurrentUser, kStateKey));
+  EXPECT_FALSE(StateExists());
+  EXPECT_FALSE(RunValueExists());
   EXPECT_TRUE(WaitFor([&] { return !IsProcessRunning(Local("busy")); }));
+}
+
+// The receiver's rule: an end or a progress post whose run is not the
+// current one is stale.
+TEST_F(SerialInstallerTest, TwoRunsBackToBackKeepTheirEndsApart) {
+  auto installer = Make({Product(1, "ok", "first"), Product(2, "ok", "second")});
+  const std::uint32_t first = installer->StartInstallation({1});
+  ASSERT_NE(first, 0u);
+  // As soon as the run is over, before its end has necessarily been
+  // posted, the next one may start.
+  ASSERT_TRUE(WaitFor([&] { return !installer->IsRunning(); }));
+  const std::uint32_t second = installer->StartInstallation({2});
+  ASSERT_NE(second, 0u);
+  EXPECT_NE(second, first);
+  EXPECT_EQ(installer->CurrentRun(), second);
+  ASSERT_TRUE(m_poster->WaitFinished(second));
+  // The first run's end reached the window while the second was current:
+  // it names the first run, so the page does not leave the second.
+  EXPECT_EQ(m_poster->Ends(), (std::vector<std::uint32_t>{first, second}));
+  std::uint32_t run = first;
+  for (const Post& post : m_poster->Posts()) {
+    if (post.status == UiDeck::kInstallProgress) {
+      EXPECT_EQ(UiDeck::ProgressRun(post.value), run);
+    } else if (post.status == UiDeck::kInstallFinished) {
+      run = second;  // every post of a run comes before its end
+    }
+  }
+  RunOutcome outcome;
+  EXPECT_FALSE(installer->GetOutcome(first, &outcome));  // superseded
+  ASSERT_TRUE(installer->GetOutcome(second, &outcome));
+  EXPECT_EQ(outcome.products.front().productIndex, 2);
+
+  // A start made on the UI thread once the end has arrived is never
+  // refused.
+  for (int i = 0; i < 5; ++i) {
+    const std::uint32_t next = installer->StartInstallation({});
+    ASSERT_NE(next, 0u) << i;
+    ASSERT_TRUE(m_poster->WaitFinished(next));
+  }
+  EXPECT_EQ(m_folder.Started(), Local("first") + " 0\n" + Local("second") + " 0\n");
+}
+
+// The window, which goes before the installer at teardown.
+class Window : public UiDeck::ICustomMessagePoster {
+ public:
+  bool PostCustomMessage(UiDeck::InstallStatus status, std::int32_t) override {
+    if (status == UiDeck::kInstallFinished) ++ends;
+    return true;
+  }
+  int ends = 0;
+};
+
+TEST_F(SerialInstallerTest, TeardownDuringARunTouchesNoDestroyedWindow) {
+  m_folder.Orders(Local("busy"), "sleep 3000");
+  auto window = std::make_unique<Window>();
+  auto poster = std::make_shared<UiDeck::RevocablePoster>(window.get());
+  auto installer = Make({Product(1, "ok", "busy")}, poster);
+  ASSERT_NE(installer->StartInstallation({1}), 0u);
+  ASSERT_TRUE(WaitFor([&] { return !m_folder.Started().empty(); }));
+  // The controller's order: the window goes, then the installer, whose
+  // run posts its end while it is being stopped (a use after free here
+  // is what the sanitizer build reports).
+  poster->Revoke();
+  EXPECT_EQ(window->ends, 0);
+  window.reset();
+  installer.reset();
+  EXPECT_FALSE(poster->PostCustomMessage(UiDeck::kInstallFinished, 1));
+  EXPECT_FALSE(StateExists());
+  EXPECT_TRUE(WaitFor([&] { return !IsProcessRunning(Local("busy")); }));
+}
+
+TEST_F(SerialInstallerTest, TheWorkingFolderIsTakenAtEachDownload) {
+  // Removed while the run goes on, between the two downloads: made again.
+  auto installer = Make({Product(1, "ok", "before"), Product(2, "vanish", "after")});
+  std::uint32_t run = installer->StartInstallation({1, 2});
+  ASSERT_NE(run, 0u);
+  ASSERT_TRUE(m_poster->WaitFinished(run));
+  RunOutcome outcome;
+  ASSERT_TRUE(installer->GetOutcome(run, &outcome));
+  EXPECT_EQ(Results(outcome),
+            (std::vector<ProductResult>{ProductResult::Installed, ProductResult::Installed}));
+  // started.txt went with the folder; the new one has the second start.
+  EXPECT_EQ(m_folder.Started(), Local("after") + " 0\n");
+
+  // A folder that cannot be made fails each product; none counts as done.
+  int asked = 0;
+  auto poster = std::make_shared<RecordingPoster>();
+  SerialInstaller failing(
+      {Product(1, "ok", "one"), Product(2, "ok", "two")},
+      [&]() -> std::string {
+        ++asked;
+        throw std::runtime_error("cannot make the folder");
+      },
+      poster, "/opt/norvane", &m_prompt);
+  run = failing.StartInstallation({1, 2});
+  ASSERT_NE(run, 0u);
+  ASSERT_TRUE(poster->WaitFinished(run));
+  EXPECT_EQ(asked, 2);
+  ASSERT_TRUE(failing.GetOutcome(run, &outcome));
+  EXPECT_EQ(Results(outcome), (std::vector<ProductResult>{ProductResult::DownloadFailed,
+                                                          ProductResult::DownloadFailed}));
+}
+
+TEST_F(SerialInstallerTest, SessionEndKeepsTheRunForTheNextLogon) {
+  m_folder.Orders(Local("busy"), "sleep 3000");
+  const std::vector<CatalogueProduct> products{Product(1, "ok", "busy"), Product(2, "ok", "next")};
+  // Only the user's own stop clears a run when the session ends.
+  for (const bool userStopped : {false, true}) {
+    SCOPED_TRACE(userStopped ? "stopped by the user" : "session end alone");
+    ASSERT_EQ(ClearState(), S_OK);
+    auto poster = std::make_shared<RecordingPoster>();
+    const auto start = std::chrono::steady_clock::now();
+    {
+      auto installer = Make(products, poster);
+      ASSERT_NE(installer->StartInstallation({1, 2}), 0u);
+      ASSERT_TRUE(WaitFor([&] { return IsProcessRunning(Local("busy")); }));
+      if (userStopped) installer->RequestStop();
+      installer->KeepRunForNextLogon();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+    EXPECT_EQ(StateExists(), !userStopped);
+    EXPECT_EQ(RunValueExists(), !userStopped);
+    if (!userStopped) {
+      // The product in progress first, as the run had saved it.
+      const InstallerState saved = LoadState();
+      EXPECT_EQ(saved.total, 2);
+      EXPECT_EQ(saved.queue, (std::vector<std::int32_t>{1, 2}));
+    }
+    EXPECT_TRUE(WaitFor([&] { return !IsProcessRunning(Local("busy")); }));
+  }
 }
 
 }  // namespace
