@@ -15,7 +15,7 @@ class Worker : public Thread {
   ~Worker() override { Join(); }
   std::atomic<int> runs{0};
   std::atomic<bool> release{true};
-  std::uint32_t result = 7;
+  std::atomic<std::uint32_t> result{7};  // set by the test while a run may read it
   bool fail = false;
 
  protected:
