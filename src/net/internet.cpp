@@ -1,6 +1,7 @@
 #include "net/internet.h"
 
 #include <string>
+#include <utility>
 
 #include "net/internet_os.h"
 #include "support/config.h"
@@ -20,7 +21,13 @@ HRESULT InternetSession::Open() {
   const HRESULT hr = internet_os::OpenSession(BuildUserAgent(), &session);
   if (FAILED(hr)) return hr;
   m_handle.Reset(session);
+  if (m_cancel != nullptr) internet_os::SetCancel(session, m_cancel);
   return S_OK;
+}
+
+void InternetSession::SetCancel(std::shared_ptr<TransferCancel> cancel) {
+  m_cancel = std::move(cancel);
+  if (m_handle.IsValid()) internet_os::SetCancel(m_handle.Get(), m_cancel);
 }
 
 HRESULT InternetSession::SetTimeouts(std::uint32_t connectMs, std::uint32_t receiveMs) {
@@ -38,16 +45,19 @@ DialogOwner InternetSession::OwnerFor(WindowHandle parent) const {
 HRESULT InternetStream::OpenUrlStream(InternetSession* session, const std::string& url,
                                       WindowHandle parent) {
   if (session == nullptr || !session->IsOpen()) return HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
+  m_cancel = session->CancelHook();
   internet_os::Object* transfer = nullptr;
-  HRESULT hr = E_FAIL;
+  HRESULT hr = IsCancelled() ? kTransferCancelled : E_FAIL;
   // ftp goes passive first: it passes more firewalls. Active mode is the
   // second try, and the only one for every other scheme.
-  if (url.find("ftp://") != std::string::npos) {
+  if (!IsCancelled() && url.find("ftp://") != std::string::npos) {
     hr = internet_os::OpenUrl(session->Handle(), url, true, &transfer);
   }
   if (transfer == nullptr) {
-    hr = internet_os::OpenUrl(session->Handle(), url, false, &transfer);
+    if (!IsCancelled()) hr = internet_os::OpenUrl(session->Handle(), url, false, &transfer);
+    if (IsCancelled()) hr = kTransferCancelled;
     if (FAILED(hr)) {
+      if (transfer != nullptr) internet_os::Close(transfer);
       Close();  // what an earlier open left must not be read as this URL's body
       return hr;
     }
@@ -55,6 +65,9 @@ HRESULT InternetStream::OpenUrlStream(InternetSession* session, const std::strin
   Attach(transfer);
   m_name = NameFromUrl(url);
   hr = CheckStatus(m_handle.Get(), session->OwnerFor(parent));
+  // A status that could not be read counts as success: after a cancel that
+  // would let a dead transfer pass.
+  if (IsCancelled()) return kTransferCancelled;
   if (SUCCEEDED(hr)) LearnAnnouncedLength();
   return hr;
 }
@@ -86,9 +99,13 @@ void InternetStream::Close() { Attach(nullptr); }
 
 HRESULT InternetStream::Read(void* buffer, std::uint32_t count, std::uint32_t* bytesRead) {
   if (bytesRead != nullptr) *bytesRead = 0;
+  if (IsCancelled()) return kTransferCancelled;
   if (!m_handle.IsValid()) return E_HANDLE;
   std::uint32_t n = 0;
   const HRESULT hr = internet_os::ReadData(m_handle.Get(), buffer, count, &n);
+  // Bytes that came with the cancel are dropped with the transfer: an end
+  // of data seen now may be the cancel's doing, not the body's end.
+  if (IsCancelled()) return kTransferCancelled;
   if (FAILED(hr)) return hr;
   m_delivered += n;
   if (bytesRead != nullptr) *bytesRead = n;
@@ -103,16 +120,19 @@ HRESULT InternetStream::Read(void* buffer, std::uint32_t count, std::uint32_t* b
 HRESULT InternetStream::Write(const void* buffer, std::uint32_t count,
                               std::uint32_t* bytesWritten) {
   if (bytesWritten != nullptr) *bytesWritten = 0;
+  if (IsCancelled()) return kTransferCancelled;
   if (!m_handle.IsValid()) return E_HANDLE;
   std::uint32_t n = 0;
   const HRESULT hr = internet_os::WriteData(m_handle.Get(), buffer, count, &n);
   if (bytesWritten != nullptr) *bytesWritten = n;
+  if (IsCancelled()) return kTransferCancelled;
   if (FAILED(hr)) return hr;
   return (n == count && count != 0) ? S_OK : S_FALSE;
 }
 
 HRESULT InternetStream::Stat(StreamStat* stat, std::uint32_t flags) {
   if (stat == nullptr) return E_POINTER;
+  if (IsCancelled()) return kTransferCancelled;
   if ((flags & STATFLAG_NONAME) == 0) {
     std::string name;
     std::string text;
@@ -153,11 +173,13 @@ HRESULT HttpConnection::Connect(InternetSession* session, const std::string& hos
   if (session == nullptr || !session->IsOpen()) return HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
   m_session = session;
   m_secure = true;
+  if (session->IsCancelled()) return kTransferCancelled;
   internet_os::Object* connection = nullptr;
-  const HRESULT hr = internet_os::Connect(session->Handle(), host, port, &connection);
-  if (FAILED(hr)) return hr;
+  HRESULT hr = internet_os::Connect(session->Handle(), host, port, &connection);
+  if (FAILED(hr)) return session->IsCancelled() ? kTransferCancelled : hr;
   m_handle.Reset(connection);
-  return CheckStatus(m_handle.Get(), session->OwnerFor(nullptr));
+  hr = CheckStatus(m_handle.Get(), session->OwnerFor(nullptr));
+  return session->IsCancelled() ? kTransferCancelled : hr;
 }
 
 HRESULT HttpRequest::OpenRequest(HttpConnection* connection, const std::string& objectName) {
@@ -165,25 +187,30 @@ HRESULT HttpRequest::OpenRequest(HttpConnection* connection, const std::string& 
     return HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
   }
   m_connection = connection;
+  m_cancel = connection->Session()->CancelHook();
+  if (IsCancelled()) return kTransferCancelled;
   internet_os::Object* request = nullptr;
-  const HRESULT hr = internet_os::OpenRequest(connection->Handle(), "POST", objectName,
-                                              connection->Secure(), &request);
-  if (FAILED(hr)) return hr;
+  HRESULT hr = internet_os::OpenRequest(connection->Handle(), "POST", objectName,
+                                        connection->Secure(), &request);
+  if (FAILED(hr)) return IsCancelled() ? kTransferCancelled : hr;
   Attach(request);
   m_name = NameFromUrl(objectName);
   const DialogOwner owner =
       connection->Session()->AllowUi() ? DialogOwner(nullptr) : DialogOwner(std::nullopt);
-  return CheckStatus(m_handle.Get(), owner);
+  hr = CheckStatus(m_handle.Get(), owner);
+  return IsCancelled() ? kTransferCancelled : hr;
 }
 
 HRESULT HttpRequest::Send() {
   if (m_connection == nullptr || !m_handle.IsValid())
     return HRESULT_FROM_WIN32(ERROR_INVALID_STATE);
+  if (IsCancelled()) return kTransferCancelled;
   if (!m_connection->extraHeaders.empty()) {
     const HRESULT hr = internet_os::AddRequestHeaders(m_handle.Get(), m_connection->extraHeaders);
     if (FAILED(hr)) return hr;
   }
   const HRESULT hr = internet_os::SendRequest(m_handle.Get());
+  if (IsCancelled()) return kTransferCancelled;
   if (FAILED(hr)) return hr;
   LearnAnnouncedLength();
   return S_OK;

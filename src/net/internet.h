@@ -9,17 +9,21 @@
 //
 // Each object is used by one thread at a time: the UI thread for the
 // catalogue and the QR code, the installer's thread for product downloads
-// (each with its own session), the statistics sender for hits.
+// (each with its own session), the statistics sender for hits. The one
+// exception is the session's TransferCancel, which another thread sets to
+// end a transfer that waits on a stalled server.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "net/internet_errors.h"
 #include "net/seq_stream.h"
+#include "net/transfer_cancel.h"
 #include "support/scoped_handle.h"
 
 namespace QuickKit {
@@ -68,6 +72,14 @@ class InternetSession {
   // program itself never calls this.
   HRESULT SetTimeouts(std::uint32_t connectMs, std::uint32_t receiveMs);
 
+  // The stop of this session's transfers. Set it before the first open:
+  // streams, connections and requests take it when they are opened. Once it
+  // is cancelled, every open, send and read made on the session fails with
+  // kTransferCancelled, a waiting one within a wait slice.
+  void SetCancel(std::shared_ptr<TransferCancel> cancel);
+  const std::shared_ptr<TransferCancel>& CancelHook() const { return m_cancel; }
+  bool IsCancelled() const { return m_cancel != nullptr && m_cancel->IsCancelled(); }
+
   bool AllowUi() const { return m_allowUi; }
   WindowHandle ParentWindow() const { return m_parentWindow; }
   internet_os::Object* Handle() const { return m_handle.Get(); }
@@ -80,6 +92,7 @@ class InternetSession {
   ScopedInternetObject m_handle;
   bool m_allowUi;
   WindowHandle m_parentWindow;
+  std::shared_ptr<TransferCancel> m_cancel;
 };
 
 class InternetStream : public IStream {
@@ -101,7 +114,8 @@ class InternetStream : public IStream {
 
   // Name: Content-Disposition's "filename=" rest, else the Location rule,
   // else the name kept from the URL. Size: Content-Length, all ones when
-  // the response has none.
+  // the response has none. kTransferCancelled once the session's transfers
+  // are cancelled: what the response said is no longer to be relied on.
   HRESULT Stat(StreamStat* stat, std::uint32_t flags) override;
 
   void Close();
@@ -112,9 +126,12 @@ class InternetStream : public IStream {
   // Takes a freshly opened transfer and learns its announced length.
   void Attach(internet_os::Object* handle);
   void LearnAnnouncedLength();
+  bool IsCancelled() const { return m_cancel != nullptr && m_cancel->IsCancelled(); }
 
   ScopedInternetObject m_handle;
   std::string m_name;
+  // The session's stop, taken at the open.
+  std::shared_ptr<TransferCancel> m_cancel;
 
  private:
   std::optional<std::uint64_t> m_announcedLength;

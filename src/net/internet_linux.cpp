@@ -5,7 +5,9 @@
 // the final response are in, Read pumps until it has the bytes it was asked
 // for. Bytes wait in a small buffer between the two; when the reader falls
 // behind, the transfer is paused, so a download of any size holds at most
-// about kMaxPendingBytes in memory.
+// about kMaxPendingBytes in memory. The pump looks at the session's
+// TransferCancel between its poll slices, so a cancel from another thread
+// ends a wait within kPollMs, in the connect phase as well.
 //
 // Proxies come from the environment (http_proxy, https_proxy, no_proxy:
 // libcurl reads them itself), the Linux counterpart of the system's
@@ -57,7 +59,12 @@ struct SessionState {
   std::string caFile;
   std::uint32_t connectMs = kDefaultConnectTimeoutMs;
   std::uint32_t receiveMs = kDefaultReceiveTimeoutMs;
+  // Set by the session's owner before its transfers start; read by the
+  // pump of the thread that uses the session.
+  std::shared_ptr<TransferCancel> cancel;
   CURLSH* share = nullptr;
+
+  bool IsCancelled() const { return cancel != nullptr && cancel->IsCancelled(); }
 
   ~SessionState() {
     if (share != nullptr) curl_share_cleanup(share);
@@ -110,6 +117,8 @@ HRESULT FromCurl(CURLcode code) {
       return S_OK;
     case CURLE_OUT_OF_MEMORY:
       return E_OUTOFMEMORY;
+    case CURLE_ABORTED_BY_CALLBACK:  // the pump's own mark for a cancel
+      return kTransferCancelled;
     case CURLE_UNSUPPORTED_PROTOCOL:
       error = ERROR_INTERNET_UNRECOGNIZED_SCHEME;
       break;
@@ -255,13 +264,19 @@ bool IsConnected(Transfer* transfer) {
 // Pumps the transfer until ready() holds or it has ended. Once connected,
 // a wait of receiveMs without a single byte ends the transfer as timed out,
 // as WinINet's receive time-out does; the time the reader spends away
-// between calls does not count.
+// between calls does not count. A cancel ends it, before the first slice
+// or between two.
 template <typename Ready>
 void Pump(Transfer* transfer, Ready ready) {
   using Clock = std::chrono::steady_clock;
   auto lastActivity = Clock::now();
   const auto limit = std::chrono::milliseconds(transfer->state->receiveMs);
   while (!ready() && !transfer->done) {
+    if (transfer->state->IsCancelled()) {
+      transfer->done = true;
+      transfer->result = CURLE_ABORTED_BY_CALLBACK;
+      break;
+    }
     transfer->activity = false;
     int running = 0;
     const CURLMcode code = curl_multi_perform(transfer->multi, &running);
@@ -434,6 +449,10 @@ HRESULT SetTimeouts(Object* session, std::uint32_t connectMs, std::uint32_t rece
   s->state->connectMs = connectMs;
   s->state->receiveMs = receiveMs;
   return S_OK;
+}
+
+void SetCancel(Object* session, std::shared_ptr<TransferCancel> cancel) {
+  if (auto* s = dynamic_cast<Session*>(session)) s->state->cancel = std::move(cancel);
 }
 
 HRESULT OpenUrl(Object* session, const std::string& url, bool passiveFtp, Object** transfer) {

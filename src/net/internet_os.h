@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "net/internet.h"
@@ -24,6 +25,10 @@ void Close(Object* object);
 
 HRESULT OpenSession(const std::string& userAgent, Object** session);
 HRESULT SetTimeouts(Object* session, std::uint32_t connectMs, std::uint32_t receiveMs);
+// The stop every wait of the session's transfers looks at between its
+// slices; a wait it ends fails with kTransferCancelled. Set by the session's
+// owner before its transfers start.
+void SetCancel(Object* session, std::shared_ptr<TransferCancel> cancel);
 
 // A GET of url. passiveFtp matters for ftp URLs only. Returns once the
 // response's headers have arrived (redirects followed).

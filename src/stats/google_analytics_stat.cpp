@@ -1,5 +1,6 @@
 #include "stats/google_analytics_stat.h"
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -164,18 +165,30 @@ HRESULT CGoogleAnalyticsStat::SendOneHit(HttpConnection& connection, const std::
 // --- CGoogleAnalyticsDelayedStat ---
 
 CGoogleAnalyticsDelayedStat::CGoogleAnalyticsDelayedStat(InternetSession* session)
-    : CGoogleAnalyticsStat(session) {}
+    : CGoogleAnalyticsStat(session) {
+  // The session is this client's alone: its cancel ends the sender's hit
+  // in flight at destruction.
+  if (m_session != nullptr) m_session->SetCancel(m_cancel);
+}
 
 CGoogleAnalyticsDelayedStat::~CGoogleAnalyticsDelayedStat() {
+  using Clock = std::chrono::steady_clock;
   if (SUCCEEDED(EndSession()) && StartSender()) {
-    for (std::uint32_t waited = 0; waited < kDrainLimitMs; waited += 100) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Measured against the clock, so that slow wake-ups on a loaded
+    // machine do not stretch the drain beyond its limit.
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kDrainLimitMs);
+    for (Clock::time_point now = Clock::now(); now < deadline; now = Clock::now()) {
+      std::this_thread::sleep_for(
+          std::min<Clock::duration>(std::chrono::milliseconds(100), deadline - now));
       if (QueueSize() == 0) break;
     }
   }
   m_running = false;
-  // The sender sees running false between two steps; a request in progress
-  // ends with its own time-outs.
+  // The sender sees running false between two steps; a hit still on its way
+  // (a collector that accepts and never answers, a network that drops
+  // everything) is cancelled, so the join does not wait for its time-outs.
+  // What is still queued is dropped.
+  m_cancel->Cancel();
   Join();
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -111,8 +112,11 @@ struct PendingHit {
 };
 
 // The queued form. Its sender thread runs from construction (the owner
-// calls StartSender) to destruction; destruction queues the session end and
-// drains the queue for at most kDrainLimitMs.
+// calls StartSender) to destruction; destruction queues the session end,
+// drains the queue for at most kDrainLimitMs, then cancels the hit still on
+// its way, so that it returns within a wait slice of the drain's end. It
+// sets a TransferCancel of its own on the session it is given, which must
+// serve this client alone.
 class CGoogleAnalyticsDelayedStat : public CGoogleAnalyticsStat, public Thread {
  public:
   static constexpr std::uint32_t kIdleLimitMs = 1800000;
@@ -144,6 +148,8 @@ class CGoogleAnalyticsDelayedStat : public CGoogleAnalyticsStat, public Thread {
   // when it did.
   bool WaitWhileRunning(std::uint32_t ms) const;
 
+  // Ends the sender's transfers at destruction.
+  const std::shared_ptr<TransferCancel> m_cancel = std::make_shared<TransferCancel>();
   mutable std::mutex m_queueLock;  // guards m_pendingValues and m_queue
   const std::uint32_t m_idleLimit = kIdleLimitMs;
   std::atomic<bool> m_running{true};

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "catalogue/catalogue_model.h"
@@ -174,6 +177,38 @@ TEST_F(CatalogueDownloadTest, YesRetriesUntilTheCatalogueArrives) {
   EXPECT_EQ(prompt.asked, 1);
   EXPECT_TRUE(prompt.closed.empty());
   EXPECT_EQ(requests, 2);
+}
+
+// The controller ends a download that hangs on a stalled server (the
+// session ends during start-up): it fails soon after the cancel, and the
+// user is neither asked to reconnect nor is the window closed, although no
+// connection has been made yet and the answer would be Yes.
+TEST_F(CatalogueDownloadTest, ACancelEndsAStalledDownloadWithoutAPrompt) {
+  using Clock = std::chrono::steady_clock;
+  using namespace std::chrono_literals;
+  const std::pair<const char*, TestResponse::Mode> cases[] = {
+      {"the server never answers", TestResponse::Mode::StallHeaders},
+      {"the body stalls", TestResponse::Mode::StallBody},
+  };
+  prompt.answer = IReconnectPrompt::Answer::Yes;
+  for (const auto& [what, mode] : cases) {
+    response.mode = mode;
+    auto cancel = std::make_shared<QuickKit::TransferCancel>();
+    Clock::time_point cancelledAt;
+    std::thread controller([&cancel, &cancelledAt] {
+      std::this_thread::sleep_for(300ms);
+      cancelledAt = Clock::now();
+      cancel->Cancel();
+    });
+    VerInfo catalogue;
+    const bool loaded = DownloadCatalogue(&window, prompt, catalogue, cancel);
+    const Clock::time_point end = Clock::now();
+    controller.join();
+    EXPECT_FALSE(loaded) << what;
+    EXPECT_LT(end - cancelledAt, 1s) << what;
+    EXPECT_EQ(prompt.asked, 0) << what;
+    EXPECT_TRUE(prompt.closed.empty()) << what;
+  }
 }
 
 }  // namespace

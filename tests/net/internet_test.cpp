@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <iostream>
 #include <memory>
 #include <regex>
 #include <string>
+#include <thread>
 
 #include "net/internet_os.h"
 #include "test_server.h"
@@ -178,6 +181,106 @@ TEST_F(InternetTest, SendsTheProgramsUserAgent) {
       std::regex_match(requests[0].userAgent,
                        std::regex(R"(Unknown \((Windows NT|Linux) \d+\.\d+; [a-z]*-[A-Z]*\))")))
       << requests[0].userAgent;
+}
+
+// A transfer that waits on a server that has stalled ends soon after its
+// session's cancel, set from another thread; a session cancelled before
+// the call ends it at once. Without the cancel, each of these waits for the
+// 30 s or 60 s time-out (under Wine until the server goes away).
+TEST(TransferCancel, EndsAStalledTransferAndEveryLaterOne) {
+  using Clock = std::chrono::steady_clock;
+  using namespace std::chrono_literals;
+  auto server = test::StartTestServer(StandardResponse);
+  ASSERT_NE(server, nullptr);
+  auto silent = test::StartSilentListener();
+  ASSERT_NE(silent, nullptr);
+  const std::string base = "http://127.0.0.1:" + std::to_string(server->Port());
+
+  enum class Step { Open, Read, Send };
+  struct Case {
+    const char* name;
+    Step step;
+    const char* path;
+    bool cancelledBefore;
+  };
+  const Case cases[] = {
+      {"open, the server accepts and never answers", Step::Open, "/stall-headers", false},
+      {"read, the body stalls after 100 bytes", Step::Read, "/stall-body", false},
+      {"send, the TLS handshake is never answered", Step::Send, "", false},
+      {"open on a session cancelled before", Step::Open, "/file/10", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto cancel = std::make_shared<TransferCancel>();
+    InternetSession session(false);
+    session.SetCancel(cancel);
+    ASSERT_EQ(session.Open(), S_OK);
+    InternetStream stream;
+    HttpConnection connection;
+    HttpRequest request;
+    if (c.step == Step::Read) {
+      ASSERT_EQ(stream.OpenUrlStream(&session, base + c.path, nullptr), S_OK);
+    }
+    if (c.step == Step::Send) {
+      ASSERT_EQ(connection.Connect(&session, "127.0.0.1", silent->Port()), S_OK);
+      ASSERT_EQ(request.OpenRequest(&connection, "collect?v=1"), S_OK);
+    }
+
+    Clock::time_point cancelledAt = Clock::now();
+    std::thread canceller;
+    if (c.cancelledBefore) {
+      cancel->Cancel();
+    } else {
+      canceller = std::thread([&cancel, &cancelledAt] {
+        std::this_thread::sleep_for(300ms);
+        cancelledAt = Clock::now();
+        cancel->Cancel();
+      });
+    }
+    const Clock::time_point start = Clock::now();
+    HRESULT hr = E_FAIL;
+    switch (c.step) {
+      case Step::Open:
+        hr = stream.OpenUrlStream(&session, base + c.path, nullptr);
+        break;
+      case Step::Read: {
+        NullSeqStream sink;
+        hr = CopyStream(&stream, nullptr, &sink, 1100);
+        break;
+      }
+      case Step::Send:
+        hr = request.Send();
+        break;
+    }
+    const Clock::time_point end = Clock::now();
+    if (canceller.joinable()) canceller.join();
+    EXPECT_EQ(hr, kTransferCancelled);
+    const auto took = end - (c.cancelledBefore ? start : cancelledAt);
+    EXPECT_LT(took, 1s);
+    std::cout << "[ figure   ] " << c.name << ": "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(took).count()
+              << " ms after the cancel\n";
+
+    // The session is done for good: every later open, send and read fails
+    // the same way, at once.
+    const Clock::time_point later = Clock::now();
+    EXPECT_EQ(stream.OpenUrlStream(&session, base + "/file/10", nullptr), kTransferCancelled);
+    char byte = 0;
+    EXPECT_EQ(stream.Read(&byte, 1, nullptr), kTransferCancelled);
+    StreamStat stat;
+    EXPECT_EQ(stream.Stat(&stat, STATFLAG_NONAME), kTransferCancelled);
+    HttpConnection another;
+    EXPECT_EQ(another.Connect(&session, "127.0.0.1", server->Port()), kTransferCancelled);
+    if (c.step == Step::Send) {
+      EXPECT_EQ(request.Send(), kTransferCancelled);
+    }
+    EXPECT_LT(Clock::now() - later, 500ms);
+  }
+  // None of the opens after a cancel reached the server.
+  for (const test::TestRequest& request : server->Requests()) {
+    EXPECT_NE(request.target, "/file/10");
+  }
+  EXPECT_EQ(silent->Accepted(), 1);
 }
 
 TEST(InternetSession, OpenTwiceKeepsTheFirstHandle) {

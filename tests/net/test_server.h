@@ -65,6 +65,17 @@ class ClosingListener {
 };
 std::unique_ptr<ClosingListener> StartClosingListener();
 
+// Accepts connections on loopback and keeps each open without a word until
+// it stops: a server that stalls before its first byte, also before a TLS
+// handshake. Counts them.
+class SilentListener {
+ public:
+  virtual ~SilentListener() = default;
+  virtual std::uint16_t Port() const = 0;
+  virtual int Accepted() const = 0;
+};
+std::unique_ptr<SilentListener> StartSilentListener();
+
 // The responses most tests use, by path:
 //   /status/N         status N, a short body
 //   /redirect         302 to /status/200

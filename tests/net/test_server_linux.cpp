@@ -172,6 +172,45 @@ class PosixClosingListener : public ClosingListener {
   std::thread m_thread;
 };
 
+class PosixSilentListener : public SilentListener {
+ public:
+  explicit PosixSilentListener(int fd, std::uint16_t port) : m_fd(fd), m_port(port) {
+    m_thread = std::thread([this] {
+      for (;;) {
+        const int client = ::accept(m_fd, nullptr, nullptr);
+        if (client < 0) return;  // the socket was shut down
+        m_clients.push_back(client);
+        ++m_accepted;
+      }
+    });
+  }
+  ~PosixSilentListener() override {
+    ::shutdown(m_fd, SHUT_RDWR);
+    m_thread.join();
+    ::close(m_fd);
+    for (int client : m_clients) ::close(client);
+  }
+  std::uint16_t Port() const override { return m_port; }
+  int Accepted() const override { return m_accepted; }
+
+ private:
+  int m_fd;
+  std::uint16_t m_port;
+  std::atomic<int> m_accepted{0};
+  std::vector<int> m_clients;  // the accepting thread's until it is joined
+  std::thread m_thread;
+};
+
+int ListeningSocket(std::uint16_t* port) {
+  const int fd = LoopbackSocket(0, port);
+  if (fd < 0) return -1;
+  if (::listen(fd, 16) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 }  // namespace
 
 std::unique_ptr<TestHttpServer> StartTestServer(TestHandler handler, std::uint16_t port,
@@ -191,13 +230,16 @@ std::uint16_t UnusedPort() {
 
 std::unique_ptr<ClosingListener> StartClosingListener() {
   std::uint16_t port = 0;
-  const int fd = LoopbackSocket(0, &port);
+  const int fd = ListeningSocket(&port);
   if (fd < 0) return nullptr;
-  if (::listen(fd, 16) != 0) {
-    ::close(fd);
-    return nullptr;
-  }
   return std::make_unique<PosixClosingListener>(fd, port);
+}
+
+std::unique_ptr<SilentListener> StartSilentListener() {
+  std::uint16_t port = 0;
+  const int fd = ListeningSocket(&port);
+  if (fd < 0) return nullptr;
+  return std::make_unique<PosixSilentListener>(fd, port);
 }
 
 }  // namespace QuickKit::test

@@ -196,6 +196,47 @@ class WinsockClosingListener : public ClosingListener {
   std::thread m_thread;
 };
 
+class WinsockSilentListener : public SilentListener {
+ public:
+  WinsockSilentListener(SOCKET s, std::uint16_t port) : m_socket(s), m_port(port) {
+    m_thread = std::thread([this] {
+      while (!m_stopping) {
+        if (!Readable(m_socket)) continue;
+        SOCKET client = ::accept(m_socket, nullptr, nullptr);
+        if (client == INVALID_SOCKET) continue;
+        m_clients.push_back(client);
+        ++m_accepted;
+      }
+    });
+  }
+  ~WinsockSilentListener() override {
+    m_stopping = true;
+    m_thread.join();
+    ::closesocket(m_socket);
+    for (SOCKET client : m_clients) ::closesocket(client);
+  }
+  std::uint16_t Port() const override { return m_port; }
+  int Accepted() const override { return m_accepted; }
+
+ private:
+  SOCKET m_socket;
+  std::uint16_t m_port;
+  std::atomic<bool> m_stopping{false};
+  std::atomic<int> m_accepted{0};
+  std::vector<SOCKET> m_clients;  // the accepting thread's until it is joined
+  std::thread m_thread;
+};
+
+SOCKET ListeningSocket(std::uint16_t* port) {
+  SOCKET s = LoopbackSocket(0, port);
+  if (s == INVALID_SOCKET) return s;
+  if (::listen(s, 16) != 0) {
+    ::closesocket(s);
+    return INVALID_SOCKET;
+  }
+  return s;
+}
+
 }  // namespace
 
 std::unique_ptr<TestHttpServer> StartTestServer(TestHandler handler, std::uint16_t port,
@@ -221,13 +262,16 @@ std::uint16_t UnusedPort() {
 
 std::unique_ptr<ClosingListener> StartClosingListener() {
   std::uint16_t port = 0;
-  SOCKET s = LoopbackSocket(0, &port);
+  SOCKET s = ListeningSocket(&port);
   if (s == INVALID_SOCKET) return nullptr;
-  if (::listen(s, 16) != 0) {
-    ::closesocket(s);
-    return nullptr;
-  }
   return std::make_unique<WinsockClosingListener>(s, port);
+}
+
+std::unique_ptr<SilentListener> StartSilentListener() {
+  std::uint16_t port = 0;
+  SOCKET s = ListeningSocket(&port);
+  if (s == INVALID_SOCKET) return nullptr;
+  return std::make_unique<WinsockSilentListener>(s, port);
 }
 
 }  // namespace QuickKit::test
