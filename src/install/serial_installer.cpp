@@ -48,6 +48,28 @@ class CheckedFileSink : public QuickKit::ISequentialStream {
   std::uint64_t m_bytes = 0;
 };
 
+// The prompt as a product download sees it: a download that a stop cut
+// short failed because of the stop, not the network, so the user is not
+// asked to reconnect and the window is not asked to close.
+class PromptUnlessStopped : public QuickKit::IReconnectPrompt {
+ public:
+  PromptUnlessStopped(QuickKit::IReconnectPrompt& prompt, const QuickKit::TransferCancel& cancel)
+      : m_prompt(prompt), m_cancel(cancel) {}
+
+  Answer Ask(QuickKit::WindowHandle owner, const std::string& text,
+             const std::string& title) override {
+    if (m_cancel.IsCancelled()) return Answer::No;
+    return m_prompt.Ask(owner, text, title);
+  }
+  void PostClose(QuickKit::WindowHandle owner) override {
+    if (!m_cancel.IsCancelled()) m_prompt.PostClose(owner);
+  }
+
+ private:
+  QuickKit::IReconnectPrompt& m_prompt;
+  const QuickKit::TransferCancel& m_cancel;
+};
+
 void RemoveFile(const std::string& path) {
   std::error_code ignored;
   std::filesystem::remove(QuickKit::PathFromUtf8(path), ignored);
@@ -89,8 +111,9 @@ SerialInstaller::SerialInstaller(std::vector<CatalogueProduct> products,
 
 SerialInstaller::~SerialInstaller() {
   // Never killed: the loop sees the flag between steps, a wait ends at
-  // once, a download at its next chunk.
+  // once, and so does a download, even one stalled on a silent server.
   m_shutdown = true;
+  if (m_cancel != nullptr) m_cancel->Cancel();
   WakeWaits();
   Join();
   if (!m_keepState) ClearState();
@@ -115,6 +138,7 @@ std::uint32_t SerialInstaller::StartRun(std::int32_t total, std::vector<std::int
   m_total = total;
   m_queue = std::move(queue);
   m_progress = std::make_unique<InstallProgressCallback>(m_poster, run);
+  m_cancel = std::make_shared<QuickKit::TransferCancel>();
   // Written before the thread starts, so that a run which ends at once
   // cannot clear the entry before it exists; removed again when no thread
   // comes. A failed write does not stop the run: only a restart could not
@@ -131,6 +155,7 @@ std::uint32_t SerialInstaller::StartRun(std::int32_t total, std::vector<std::int
 
 void SerialInstaller::RequestStop() {
   if (m_progress != nullptr) m_progress->RequestStop();
+  if (m_cancel != nullptr) m_cancel->Cancel();
   WakeWaits();
 }
 
@@ -254,9 +279,10 @@ std::string SerialInstaller::DownloadInstaller(std::int32_t productIndex, std::i
   if (product == nullptr || m_prompt == nullptr) return fail(ProductResult::DownloadFailed);
 
   QuickKit::InternetSession session;
+  session.SetCancel(m_cancel);
   QuickKit::InternetStream stream;
-  if (FAILED(
-          QuickKit::OpenWithReconnectPrompt(product->url, m_owner, &session, &stream, *m_prompt))) {
+  PromptUnlessStopped prompt(*m_prompt, *m_cancel);
+  if (FAILED(QuickKit::OpenWithReconnectPrompt(product->url, m_owner, &session, &stream, prompt))) {
     return fail(ProductResult::DownloadFailed);
   }
   // The announced length, or kUnknownStreamSize; without it the file could

@@ -21,6 +21,7 @@
 
 #include "catalogue/catalogue_model.h"
 #include "net/reconnect_prompt.h"
+#include "net/transfer_cancel.h"
 #include "support/custom_message.h"
 #include "support/thread.h"
 
@@ -164,17 +165,6 @@ class SerialInstaller : public QuickKit::Thread, public IInstaller {
   bool GetOutcome(std::uint32_t run, RunOutcome* outcome) const override;
   void KeepRunForNextLogon() override { m_keepState = true; }
 
-  // The steps of the loop, on the installer's thread.
-  //
-  // Downloads the product's installer into the working folder; its full
-  // path, or "" when nothing may be run: then *failure says why
-  // (DownloadFailed, Damaged, or NotRun when the run was stopped).
-  std::string DownloadInstaller(std::int32_t productIndex, std::int32_t from, std::int32_t to,
-                                ProductResult* failure = nullptr);
-  // Returns when no process of the installer's file name is left, checking
-  // every 500 ms, or at once when the run is stopped.
-  void WaitForInstallerProcess(std::int32_t productIndex);
-
   // How often the wait looks for the installer's process.
   static constexpr int kWaitIntervalMs = 500;
 
@@ -183,6 +173,18 @@ class SerialInstaller : public QuickKit::Thread, public IInstaller {
 
  private:
   std::uint32_t StartRun(std::int32_t total, std::vector<std::int32_t> queue);
+
+  // The steps of the loop, on the installer's thread during a run.
+  //
+  // Downloads the product's installer into the working folder; its full
+  // path, or "" when nothing may be run: then *failure says why
+  // (DownloadFailed, Damaged, or NotRun when the run was stopped).
+  std::string DownloadInstaller(std::int32_t productIndex, std::int32_t from, std::int32_t to,
+                                ProductResult* failure);
+  // Returns when no process of the installer's file name is left, checking
+  // every 500 ms, or at once when the run is stopped.
+  void WaitForInstallerProcess(std::int32_t productIndex);
+
   const CatalogueProduct* FindProduct(std::int32_t productIndex) const;
   bool Cancelled();
   // Waits up to `limit`; true as soon as the run is stopped.
@@ -200,11 +202,15 @@ class SerialInstaller : public QuickKit::Thread, public IInstaller {
   QuickKit::IReconnectPrompt* m_prompt;
   QuickKit::WindowHandle m_owner;
 
-  // The run: set by the user-interface thread before the thread starts,
-  // then used by the thread alone until it has been joined.
+  // The run: set by the user-interface thread before the thread starts and
+  // not replaced until it has been joined. The thread uses them; the
+  // user-interface thread only signals a stop through the callback and the
+  // cancel.
   std::int32_t m_total = 0;
   std::vector<std::int32_t> m_queue;
   std::unique_ptr<InstallProgressCallback> m_progress;
+  // Cuts the run's download in flight; any thread may cancel it.
+  std::shared_ptr<QuickKit::TransferCancel> m_cancel;
   bool m_runValueFailed = false;
 
   std::atomic<std::uint32_t> m_run{0};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 
 #include "fake_installer_fixture.h"
@@ -117,7 +118,8 @@ class SerialInstallerTest : public testing::Test {
   }
 
   // /ok/NAME: the fake installer; /nolength/NAME: the same without a
-  // length; /short/NAME: cut short; /broken/NAME: a program the system
+  // length; /short/NAME: cut short; /stallbody/NAME: the fake, then
+  // silence before its announced end; /broken/NAME: a program the system
   // refuses to start; /vanish/NAME: the working folder is removed, then
   // the fake is served; anything else 404.
   TestResponse Serve(const TestRequest& request) {
@@ -137,6 +139,10 @@ class SerialInstallerTest : public testing::Test {
     }
     if (kind == "broken") {
       response.body = BrokenProgram();
+      return response;
+    }
+    if (kind == "stallbody") {
+      response.mode = TestResponse::Mode::StallBody;
       return response;
     }
     if (kind == "vanish") {
@@ -573,6 +579,67 @@ TEST_F(SerialInstallerTest, SessionEndKeepsTheRunForTheNextLogon) {
       EXPECT_EQ(saved.queue, (std::vector<std::int32_t>{1, 2}));
     }
     EXPECT_TRUE(WaitFor([&] { return !IsProcessRunning(Local("busy")); }));
+  }
+}
+
+TEST_F(SerialInstallerTest, AStopCutsADownloadStalledOnASilentServer) {
+  // Without the cut the stop would wait for the receive time-out (30 s) or
+  // the connect time-out (60 s).
+  const auto silent = QuickKit::test::StartSilentListener();
+  ASSERT_NE(silent, nullptr);
+  CatalogueProduct headers = Product(1, "ok", "silent");
+  headers.url = "http://127.0.0.1:" + std::to_string(silent->Port()) + "/" + ExeName("silent");
+  const CatalogueProduct body = Product(1, "stallbody", "stalled");
+  const struct {
+    const char* name;
+    const CatalogueProduct& product;
+    bool sessionEnds;  // the destructor stops the run, keeping it for the next logon
+  } cases[] = {
+      {"no answer, user stop", headers, false},
+      {"no answer, session end", headers, true},
+      {"stalled body, user stop", body, false},
+      {"stalled body, session end", body, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(ClearState(), S_OK);
+    // Not yet connected once: a failed open would ask to reconnect, but
+    // not one that the stop cut.
+    QuickKit::connectionPromptSettled = false;
+    const int accepted = silent->Accepted();
+    auto poster = std::make_shared<RecordingPoster>();
+    auto installer = Make({c.product}, poster);
+    const std::uint32_t run = installer->StartInstallation({1});
+    ASSERT_NE(run, 0u);
+    // In flight: connected and waiting for a word, or part of the body in.
+    ASSERT_TRUE(WaitFor([&] {
+      return &c.product == &headers ? silent->Accepted() > accepted : !poster->Percents().empty();
+    }));
+    const auto stop = std::chrono::steady_clock::now();
+    if (c.sessionEnds) {
+      installer->KeepRunForNextLogon();
+      installer.reset();
+    } else {
+      installer->RequestStop();
+      ASSERT_TRUE(poster->WaitFinished(run, std::chrono::seconds(60)));
+    }
+    const auto took = std::chrono::steady_clock::now() - stop;
+    std::printf("[ measured ] %s: the run ended %.0f ms after the stop\n", c.name,
+                std::chrono::duration<double, std::milli>(took).count());
+    EXPECT_LT(took, std::chrono::seconds(5));
+    if (c.sessionEnds) {
+      // The product cut short is still first in the saved queue.
+      EXPECT_EQ(LoadState().queue, std::vector<std::int32_t>{1});
+      EXPECT_TRUE(RunValueExists());
+    } else {
+      RunOutcome outcome;
+      ASSERT_TRUE(installer->GetOutcome(run, &outcome));
+      EXPECT_TRUE(outcome.stopped);
+      EXPECT_EQ(Results(outcome), std::vector<ProductResult>{ProductResult::NotRun});
+      EXPECT_FALSE(StateExists());
+      EXPECT_FALSE(RunValueExists());
+    }
+    EXPECT_EQ(m_folder.Started(), "");
   }
 }
 
