@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "catalogue/catalogue_model.h"
+#include "process_flags.h"
 #include "test_server.h"
 
 namespace bright_setup {
@@ -47,7 +48,6 @@ class ScriptedPrompt : public IReconnectPrompt {
 class CatalogueDownloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    QuickKit::connectionPromptSettled = false;
     server = QuickKit::test::StartTestServer([this](const TestRequest& request) {
       if (request.target == "/Fast/brightsetup/windows/verinfo.txt") return response;
       return QuickKit::test::StandardResponse(request);
@@ -56,10 +56,7 @@ class CatalogueDownloadTest : public ::testing::Test {
     ServeFrom("/Fast/brightsetup/windows/verinfo.txt");
     response.body = kCatalogue;
   }
-  void TearDown() override {
-    SetEnv("NORVANE_CATALOGUE_URL", "");
-    QuickKit::connectionPromptSettled = false;
-  }
+  void TearDown() override { SetEnv("NORVANE_CATALOGUE_URL", ""); }
 
   void ServeFrom(const std::string& path) {
     SetEnv("NORVANE_CATALOGUE_URL", "http://127.0.0.1:" + std::to_string(server->Port()) + path);
@@ -69,6 +66,7 @@ class CatalogueDownloadTest : public ::testing::Test {
     return FindCatalogueValue(catalogue, key, "en", *value);
   }
 
+  QuickKit::ScopedProcessFlags flags{&QuickKit::connectionPromptSettled};
   TestResponse response;
   std::unique_ptr<QuickKit::test::TestHttpServer> server;
   int window = 0;

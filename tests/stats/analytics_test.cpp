@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "net/internet_errors.h"
+#include "process_flags.h"
 #include "stats/google_analytics_stat.h"
 #include "stats/usage_statistics.h"
 #include "test_server.h"
@@ -63,6 +64,7 @@ TEST(UsageStatistics, DestructionWithTheCollectorUnreachableReturnsAfterTheDrain
 #else
   setenv("NORVANE_COLLECTOR_URL", url.c_str(), 1);
 #endif
+  const ScopedProcessFlags flags{&StatisticsEnabled};
   StatisticsEnabled = true;
   auto statistics = std::make_unique<UsageStatistics>();
   statistics->StartSession("CLIENT");
@@ -75,7 +77,6 @@ TEST(UsageStatistics, DestructionWithTheCollectorUnreachableReturnsAfterTheDrain
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_GE(took, std::chrono::milliseconds(9900));
   EXPECT_LT(took, std::chrono::milliseconds(13000));
-  StatisticsEnabled = false;
 }
 
 }  // namespace
