@@ -3,10 +3,10 @@
 //
 // The script bridge owns one UsageStatistics for the life of the page; the
 // crash-report run makes a short-lived one. Event operations are called on
-// the UI thread, on the antivirus detector's thread and on the client-id
-// thread below: each holds the recursive event lock while it builds and
-// queues its hits, so that the events of one operation stay together in
-// the queue.
+// the UI thread, on the antivirus detector's thread (through the bridge's
+// report callback) and on the client-id thread of StartStatistics: each
+// holds the recursive event lock while it builds and queues its hits, so
+// that the events of one operation stay together in the queue.
 #pragma once
 
 #include <atomic>
