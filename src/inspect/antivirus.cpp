@@ -2,18 +2,20 @@
 
 #include <array>
 #include <cstddef>
+#include <iterator>
+#include <utility>
 
-#include "stats/usage_statistics.h"
 #include "support/registry.h"
 
 namespace QuickKit {
 namespace {
 
-constexpr std::array<std::string_view, 20> kBrandNames{
-    "NotProtected", "UnknownBrand", "SeveralAntiviruses", "Norvane",   "Avast",   "Symantec",
-    "AVG",          "McAfee",       "TrendMicro",         "Webroot",   "Spyware", "Cyberdefender",
-    "ESET",         "PCtools",      "ZoneAlarm",          "Microsoft", "Avira",   "Panda",
-    "Bitdefender",  "Vipre"};
+// Indexed by the brand's value.
+constexpr std::string_view kBrandNames[] = {
+#define NORVANE_BRAND_NAME(name) #name,
+    NORVANE_ANTIVIRUS_BRANDS(NORVANE_BRAND_NAME)
+#undef NORVANE_BRAND_NAME
+};
 
 struct BrandKeyword {
   std::string_view keyword;  // upper case
@@ -44,11 +46,7 @@ constexpr BrandKeyword kBrandKeywordTable[] = {
     {"VIPRE", AntivirusBrand::Vipre},
 };
 
-constexpr std::string_view kUninstallPath =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 constexpr std::string_view kNoValue = " - ";
-constexpr std::string_view kCimNamespace = "root\\cimv2";
-constexpr std::string_view kProductQuery = "select Vendor, Version from WIN32_Product ";
 
 // The brands whose version is read from uninstall entries: the version
 // value and the publisher's entries, each tried in order, a later hit
@@ -68,32 +66,28 @@ constexpr UninstallLookup kUninstallLookups[] = {
     {AntivirusBrand::Bitdefender, {"Bitdefender", ""}},
 };
 
-// The brands whose version comes from the first WIN32_Product row whose
-// name is like the pattern (already a WQL LIKE pattern).
+// The brands whose version and vendor come from the first installed
+// product whose name begins with the text.
 struct ProductLookup {
   AntivirusBrand brand;
-  std::string_view pattern;
+  std::string_view nameStart;
 };
 constexpr ProductLookup kProductLookups[] = {
-    {AntivirusBrand::ESET, "ESET%"},
-    {AntivirusBrand::Avira, "Avira%"},
-    {AntivirusBrand::Vipre, "VIPRE%"},
+    {AntivirusBrand::ESET, "ESET"},
+    {AntivirusBrand::Avira, "Avira"},
+    {AntivirusBrand::Vipre, "VIPRE"},
 };
 
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// The first WIN32_Product row like pattern: its Version and, when
-// vendor is not null, its Vendor. True when a row was found.
-bool LookUpProduct(InspectionSource& source, std::string_view pattern, std::string* version,
-                   std::string* vendor) {
-  std::string query(kProductQuery);
-  query += "where Name like '";
-  query += pattern;
-  query += "'";
-  WmiRow row;
-  if (!source.QueryFirst(kCimNamespace, query, &row)) return false;
-  *version = row.Get("Version");
-  if (vendor != nullptr) *vendor = row.Get("Vendor");
+// The first installed product that matches: its version and, when vendor
+// is not null, its vendor. True when one was found.
+bool LookUpProduct(InspectionSource& source, ProductNameMatch::Kind kind, std::string_view text,
+                   std::string* version, std::string* vendor) {
+  InstalledProduct found;
+  if (!source.FindInstalledProduct({kind, std::string(text)}, &found)) return false;
+  *version = found.version;
+  if (vendor != nullptr) *vendor = found.vendor;
   return true;
 }
 
@@ -101,18 +95,19 @@ bool LookUpProduct(InspectionSource& source, std::string_view pattern, std::stri
 
 // --- InspectionSource ---
 
-bool InspectionSource::Query(std::string_view nameSpace, std::string_view query,
-                             std::vector<WmiRow>* rows, bool clearFirst) {
-  return WmiQuery(nameSpace, query, rows, clearFirst);
+bool InspectionSource::SecurityCenterProducts(SecurityCenterList list, std::vector<WmiRow>* rows) {
+  return ReadSecurityCenter(list, rows, m_stop);
 }
 
-bool InspectionSource::QueryFirst(std::string_view nameSpace, std::string_view query, WmiRow* row) {
-  return WmiQueryFirst(nameSpace, query, row);
+bool InspectionSource::FindInstalledProduct(const ProductNameMatch& match,
+                                            InstalledProduct* product) {
+  return QuickKit::FindInstalledProduct(match, product, m_stop);
 }
 
 bool InspectionSource::ReadUninstallValue(std::string_view entry, std::string_view valueName,
                                           std::string* text) {
-  std::string path(kUninstallPath);
+  std::string path(kUninstallKeyPath);
+  path += '\\';
   path += entry;
   // The 64-bit program reads its own view first, then the one 32-bit
   // installers register in.
@@ -132,7 +127,7 @@ bool InspectionSource::ReadUninstallValue(std::string_view entry, std::string_vi
 
 std::string_view AntivirusBrandName(AntivirusBrand brand) {
   const auto index = static_cast<std::int32_t>(brand);
-  if (index < 0 || static_cast<std::size_t>(index) >= kBrandNames.size()) {
+  if (index < 0 || static_cast<std::size_t>(index) >= std::size(kBrandNames)) {
     return "IncorrectAntivirusBrand";
   }
   return kBrandNames[static_cast<std::size_t>(index)];
@@ -189,33 +184,6 @@ AntivirusProduct ProductFromSecurityCenter(const WmiRow& row) {
   return product;
 }
 
-std::string EscapeWqlLikeLiteral(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '\'':
-        out += "\\'";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '%':
-        out += "[%]";
-        break;
-      case '_':
-        out += "[_]";
-        break;
-      case '[':
-        out += "[[]";
-        break;
-      default:
-        out.push_back(c);
-    }
-  }
-  return out;
-}
-
 void ProductVersionLookup(AntivirusBrand brand, std::string_view displayName,
                           InspectionSource& source, std::string* publisher, std::string* version) {
   *publisher = std::string(kNoValue);
@@ -232,19 +200,18 @@ void ProductVersionLookup(AntivirusBrand brand, std::string_view displayName,
   }
   for (const ProductLookup& lookup : kProductLookups) {
     if (lookup.brand == brand) {
-      LookUpProduct(source, lookup.pattern, version, publisher);
+      LookUpProduct(source, ProductNameMatch::Kind::StartsWith, lookup.nameStart, version,
+                    publisher);
       return;
     }
   }
 
   switch (brand) {
-    case AntivirusBrand::Norvane: {
-      // The display name comes from the system's inventory: it is matched
-      // literally, whatever quotes or wildcards it holds.
-      const std::string pattern = "%" + EscapeWqlLikeLiteral(displayName) + "%";
-      LookUpProduct(source, pattern, version, publisher);
+    case AntivirusBrand::Norvane:
+      // The display name comes from the system's inventory; the lookup
+      // matches it literally, whatever quotes or wildcards it holds.
+      LookUpProduct(source, ProductNameMatch::Kind::Contains, displayName, version, publisher);
       break;
-    }
     case AntivirusBrand::AVG: {
       static constexpr std::string_view kVersionEntries[] = {"AVG9Uninstall", "AVG8Uninstall",
                                                              "AVG7Uninstall"};
@@ -271,7 +238,8 @@ void ProductVersionLookup(AntivirusBrand brand, std::string_view displayName,
       break;
     }
     case AntivirusBrand::TrendMicro:
-      if (LookUpProduct(source, "Trend Micro Internet Security%", version, nullptr)) {
+      if (LookUpProduct(source, ProductNameMatch::Kind::StartsWith, "Trend Micro Internet Security",
+                        version, nullptr)) {
         *publisher = "Trend Micro Inc.";
       }
       break;
@@ -289,11 +257,9 @@ std::vector<AntivirusProduct> DetectAntivirusProducts(InspectionSource& source,
   const auto stopped = [stop] { return stop != nullptr && stop->load(); };
   std::vector<AntivirusProduct> products;
   std::vector<WmiRow> rows;
-  bool found = source.Query("Root\\SecurityCenter2",
-                            "select displayName, productState from AntiVirusProduct", &rows, true);
+  bool found = source.SecurityCenterProducts(SecurityCenterList::AntiVirus, &rows);
   if (!found && !stopped()) {
-    found = source.Query("Root\\SecurityCenter2",
-                         "select displayName, productState from AntiSpywareProduct", &rows, false);
+    found = source.SecurityCenterProducts(SecurityCenterList::AntiSpyware, &rows);
   }
   if (found) {
     for (const WmiRow& row : rows) {
@@ -303,10 +269,8 @@ std::vector<AntivirusProduct> DetectAntivirusProducts(InspectionSource& source,
     return products;
   }
   if (stopped()) return products;
-  if (source.Query("Root\\SecurityCenter",
-                   "select displayName, companyName, versionNumber, productUptoDate, "
-                   "onAccessScanningEnabled from AntiVirusProduct",
-                   &rows, true)) {
+  rows.clear();
+  if (source.SecurityCenterProducts(SecurityCenterList::OlderAntiVirus, &rows)) {
     for (const WmiRow& row : rows) products.push_back(ProductFromSecurityCenter(row));
   }
   return products;
@@ -331,9 +295,8 @@ AntivirusReport BuildAntivirusReport(const std::vector<AntivirusProduct>& produc
 
 // --- AntivirusDetectorThread ---
 
-AntivirusDetectorThread::AntivirusDetectorThread(UsageStatistics* statistics,
-                                                 InspectionSource* source)
-    : m_statistics(statistics), m_source(source) {}
+AntivirusDetectorThread::AntivirusDetectorThread(ReportCallback report, InspectionSource* source)
+    : m_report(std::move(report)), m_source(source) {}
 
 AntivirusDetectorThread::~AntivirusDetectorThread() {
   RequestStop();
@@ -341,16 +304,12 @@ AntivirusDetectorThread::~AntivirusDetectorThread() {
 }
 
 std::uint32_t AntivirusDetectorThread::Run() {
-  InspectionSource systemSource;
+  InspectionSource systemSource(&m_stop);
   InspectionSource& source = m_source != nullptr ? *m_source : systemSource;
   const std::vector<AntivirusProduct> products = DetectAntivirusProducts(source, &m_stop);
   // A detection cut short reports nothing: its result would be partial.
   if (m_stop) return 0;
-  const AntivirusReport report = BuildAntivirusReport(products);
-  if (m_statistics != nullptr) {
-    m_statistics->ReportAntivirus(report.brandName, report.description, report.enabled,
-                                  report.upToDate);
-  }
+  if (m_report) m_report(BuildAntivirusReport(products));
   return 0;
 }
 

@@ -1,5 +1,5 @@
-// Detection of the installed antivirus product, reported once as a usage
-// statistics event.
+// Detection of the installed antivirus product, reported once (the script
+// bridge turns the report into a usage statistics event).
 //
 // The rules (brand keywords, the two Security Center row forms, where each
 // brand keeps its version, the report) live here once; the rows come from
@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,29 +19,34 @@
 
 namespace QuickKit {
 
-class UsageStatistics;
+// The brands, in the order of their values (0, 1, ...). Each enumerator's
+// name is the text reported for it.
+#define NORVANE_ANTIVIRUS_BRANDS(X) \
+  X(NotProtected)                   \
+  X(UnknownBrand)                   \
+  X(SeveralAntiviruses)             \
+  X(Norvane)                        \
+  X(Avast)                          \
+  X(Symantec)                       \
+  X(AVG)                            \
+  X(McAfee)                         \
+  X(TrendMicro)                     \
+  X(Webroot)                        \
+  X(Spyware)                        \
+  X(Cyberdefender)                  \
+  X(ESET)                           \
+  X(PCtools)                        \
+  X(ZoneAlarm)                      \
+  X(Microsoft)                      \
+  X(Avira)                          \
+  X(Panda)                          \
+  X(Bitdefender)                    \
+  X(Vipre)
 
 enum class AntivirusBrand : std::int32_t {
-  NotProtected = 0,
-  UnknownBrand = 1,
-  SeveralAntiviruses = 2,
-  Norvane = 3,
-  Avast = 4,
-  Symantec = 5,
-  AVG = 6,
-  McAfee = 7,
-  TrendMicro = 8,
-  Webroot = 9,
-  Spyware = 10,
-  Cyberdefender = 11,
-  ESET = 12,
-  PCtools = 13,
-  ZoneAlarm = 14,
-  Microsoft = 15,
-  Avira = 16,
-  Panda = 17,
-  Bitdefender = 18,
-  Vipre = 19,
+#define NORVANE_BRAND_ENUMERATOR(name) name,
+  NORVANE_ANTIVIRUS_BRANDS(NORVANE_BRAND_ENUMERATOR)
+#undef NORVANE_BRAND_ENUMERATOR
 };
 
 // The reported name of a brand; "IncorrectAntivirusBrand" outside the table.
@@ -59,18 +65,25 @@ struct AntivirusProduct {
   bool upToDate = false;
 };
 
-// Where the detection reads from. The program uses the system's; tests
-// replace the inventory queries.
+// Where the detection reads from: the system's inventory (wmi_query.h)
+// and uninstall entries. Tests replace the inventory; the uninstall
+// entries are read from the key tree, which tests give a temporary home.
 class InspectionSource {
  public:
+  // stop (may be null) is handed to the system's queries, which look at it
+  // between rows; it must outlive this object.
+  explicit InspectionSource(const std::atomic<bool>* stop = nullptr) : m_stop(stop) {}
   virtual ~InspectionSource() = default;
-  virtual bool Query(std::string_view nameSpace, std::string_view query, std::vector<WmiRow>* rows,
-                     bool clearFirst);
-  virtual bool QueryFirst(std::string_view nameSpace, std::string_view query, WmiRow* row);
+
+  virtual bool SecurityCenterProducts(SecurityCenterList list, std::vector<WmiRow>* rows);
+  virtual bool FindInstalledProduct(const ProductNameMatch& match, InstalledProduct* product);
   // A text value of the machine's uninstall entry `entry`: true, replacing
   // *text, only for a string value (REG_SZ or REG_EXPAND_SZ).
   virtual bool ReadUninstallValue(std::string_view entry, std::string_view valueName,
                                   std::string* text);
+
+ private:
+  const std::atomic<bool>* m_stop;
 };
 
 // Security Center's productState: the second-lowest byte 0x10 or 0x11 means
@@ -91,13 +104,8 @@ AntivirusProduct ProductFromSecurityCenter(const WmiRow& row);
 void ProductVersionLookup(AntivirusBrand brand, std::string_view displayName,
                           InspectionSource& source, std::string* publisher, std::string* version);
 
-// The text of a WQL string literal used as a LIKE pattern that matches
-// `text` literally: quotes and backslashes are escaped, and the wildcards
-// % and _ and the set bracket [ are put into sets of their own.
-std::string EscapeWqlLikeLiteral(std::string_view text);
-
-// The three Security Center queries in their order. `stop` is looked at
-// between two queries; a stopped detection gives what it has.
+// The three Security Center lists in their order. `stop` is looked at
+// between two lists; a stopped detection gives what it has.
 std::vector<AntivirusProduct> DetectAntivirusProducts(InspectionSource& source,
                                                       const std::atomic<bool>* stop = nullptr);
 
@@ -112,15 +120,21 @@ struct AntivirusReport {
 // any product is. "NotProtected" with an empty description for none.
 AntivirusReport BuildAntivirusReport(const std::vector<AntivirusProduct>& products);
 
-// Runs one detection and reports it. Owned by the script bridge, which
-// creates it on the first Continue; the detection runs on this object's
+// Runs one detection and hands its report on. Owned by the script bridge,
+// which creates it on the first Continue and reports to the usage
+// statistics; the detection and the report callback run on this object's
 // thread. The destructor asks a running detection to stop between two
-// queries and waits for it: it is never killed, so it can hold no lock
-// when it ends.
+// queries or rows and waits for it: it is never killed, so it can hold no
+// lock when it ends.
 class AntivirusDetectorThread : public Thread {
  public:
-  // statistics must outlive this object; source (null: the system's) too.
-  explicit AntivirusDetectorThread(UsageStatistics* statistics, InspectionSource* source = nullptr);
+  // Called once, on the detector's thread, with the finished detection's
+  // report; not called for a detection cut short by the stop.
+  using ReportCallback = std::function<void(const AntivirusReport&)>;
+
+  // Whatever report refers to, and source (null: the system's), must
+  // outlive this object.
+  explicit AntivirusDetectorThread(ReportCallback report, InspectionSource* source = nullptr);
   ~AntivirusDetectorThread() override;
 
   void RequestStop() { m_stop = true; }
@@ -129,7 +143,7 @@ class AntivirusDetectorThread : public Thread {
   std::uint32_t Run() override;
 
  private:
-  UsageStatistics* m_statistics;
+  ReportCallback m_report;
   InspectionSource* m_source;
   std::atomic<bool> m_stop{false};
 };

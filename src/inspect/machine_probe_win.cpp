@@ -5,17 +5,20 @@
 #include <rpc.h>
 #include <winioctl.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "inspect/machine_identifier.h"
-#include "inspect/wmi_query.h"
+#include "inspect/wmi_query_win.h"
 #include "support/scoped_handle.h"
 #include "support/text.h"
 
 namespace QuickKit {
 namespace {
+
+constexpr std::chrono::milliseconds kBoardQueryTimeout{10000};
 
 // --- Hypervisor probes ---
 //
@@ -147,11 +150,18 @@ class WindowsMachineProbe : public MachineProbe {
   }
 
   bool BoardText(std::string* text) override {
-    WmiRow row;
-    if (!WmiQueryFirst("ROOT\\CIMV2", "SELECT Product, SerialNumber FROM Win32_BaseBoard", &row)) {
+    // One row from the firmware tables: quick, so a stalled provider is
+    // given far less time than the inventory's queries.
+    WmiQueryOptions options;
+    options.limit = 1;
+    options.timeout = kBoardQueryTimeout;
+    std::vector<WmiRow> rows;
+    if (!WmiQuery("ROOT\\CIMV2", "SELECT Product, SerialNumber FROM Win32_BaseBoard", &rows,
+                  options) ||
+        rows.empty()) {
       return false;
     }
-    *text = row.Get("Product") + row.Get("SerialNumber");
+    *text = rows.front().Get("Product") + rows.front().Get("SerialNumber");
     return true;
   }
 

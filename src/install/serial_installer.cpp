@@ -15,7 +15,7 @@
 namespace bright_setup {
 namespace {
 
-constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr const char* kUninstallKey = QuickKit::kUninstallKeyPath;
 constexpr std::uint32_t kUnknownTotal = 0xFFFFFFFFu;
 
 // Writes the download to its file, through a buffer so that the 512-byte

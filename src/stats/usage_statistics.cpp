@@ -1,8 +1,9 @@
 #include "stats/usage_statistics.h"
 
-#include <cstddef>
+#include <exception>
+#include <utility>
 
-#include "catalogue/catalogue_tables.h"
+#include "support/thread.h"
 
 namespace QuickKit {
 
@@ -25,14 +26,49 @@ constexpr ClickRecord kClickTable[] = {
 
 constexpr std::string_view kContinueClicked = "continueClicked";
 
+std::string ComputeClientId(const UsageStatistics::ClientIdSource& source) {
+  try {
+    return source ? source() : std::string();
+  } catch (const std::exception&) {
+    // The session still starts, so the held events are not lost; the
+    // identifier recipe itself has no failure to report.
+    return std::string();
+  }
+}
+
 }  // namespace
+
+// Computes the client id off the UI thread, then finishes the start
+// sequence under the event lock.
+class UsageStatistics::ClientIdThread : public Thread {
+ public:
+  ClientIdThread(UsageStatistics* owner, ClientIdSource source)
+      : m_owner(owner), m_source(std::move(source)) {}
+  // Joined here, while the members Run uses still exist.
+  ~ClientIdThread() override { Join(); }
+
+ protected:
+  std::uint32_t Run() override {
+    m_owner->BeginSession(ComputeClientId(m_source));
+    return 0;
+  }
+
+ private:
+  UsageStatistics* m_owner;
+  ClientIdSource m_source;
+};
 
 UsageStatistics::UsageStatistics() : m_session(true, nullptr), m_stat(&m_session) {
   m_stat.StartSender();
   m_stat.SetApplicationInfo(kApplicationVersion);
 }
 
-UsageStatistics::~UsageStatistics() = default;
+UsageStatistics::~UsageStatistics() {
+  // The session starts before it ends: the identifier (a hardware probe
+  // with finite time-outs) is waited for, so the held events and the
+  // session start go to the queue before the session end.
+  m_clientIdThread.reset();
+}
 
 HRESULT UsageStatistics::StartSession(std::string_view clientId) {
   const Lock lock(m_eventLock);
@@ -41,21 +77,44 @@ HRESULT UsageStatistics::StartSession(std::string_view clientId) {
 
 void UsageStatistics::SetUserLanguage() {
   const Lock lock(m_eventLock);
-  if (!StatisticsEnabled) return;
+  // While the session waits for its client id the language waits too: the
+  // start sequence adds it after the client id, where the base text has it.
+  if (!StatisticsEnabled || m_sessionPending) return;
   m_stat.AppendToBaseQuery(std::string("&ul=") + kUserLanguage);
 }
 
-bool UsageStatistics::StartStatistics(const std::function<std::string()>& clientId) {
+bool UsageStatistics::StartStatistics(const ClientIdSource& clientId) {
   const Lock lock(m_eventLock);
   if (StatisticsEnabled.exchange(true)) return false;
-  StartSession(clientId ? clientId() : std::string());
-  SetUserLanguage();
-  ReportRuntime("AcceptEULA");
+  m_sessionPending = true;
+  m_clientIdThread = std::make_unique<ClientIdThread>(this, clientId);
+  if (!m_clientIdThread->Start()) {
+    // No thread to be had: the id is computed here rather than lose the
+    // session.
+    m_clientIdThread.reset();
+    BeginSession(ComputeClientId(clientId));
+  }
   return true;
 }
 
-bool UsageStatistics::ReportUserClick(std::string_view clickId,
-                                      const std::function<std::string()>& clientId) {
+void UsageStatistics::BeginSession(std::string_view clientId) {
+  const Lock lock(m_eventLock);
+  m_sessionPending = false;
+  StartSession(clientId);
+  SetUserLanguage();
+  ReportRuntime("AcceptEULA");
+  std::vector<HeldEvent> held;
+  held.swap(m_heldEvents);
+  for (const HeldEvent& event : held) {
+    if (event.hasLabel) {
+      m_stat.SendEvent(event.category, event.action, event.label);
+    } else {
+      m_stat.SendEvent(event.category, event.action);
+    }
+  }
+}
+
+bool UsageStatistics::ReportUserClick(std::string_view clickId, const ClientIdSource& clientId) {
   if (clickId == kContinueClicked) return StartStatistics(clientId);
   for (const ClickRecord& record : kClickTable) {
     if (record.clickId == clickId) ReportClick(record.action);
@@ -70,11 +129,19 @@ std::string UsageStatistics::FlagLabel(std::string_view name, bool flag) {
 }
 
 void UsageStatistics::Event(std::string_view category, std::string_view action) {
+  if (m_sessionPending) {
+    m_heldEvents.push_back({std::string(category), std::string(action), std::string(), false});
+    return;
+  }
   m_stat.SendEvent(category, action);
 }
 
 void UsageStatistics::Event(std::string_view category, std::string_view action,
                             std::string_view label) {
+  if (m_sessionPending) {
+    m_heldEvents.push_back({std::string(category), std::string(action), std::string(label), true});
+    return;
+  }
   m_stat.SendEvent(category, action, label);
 }
 
@@ -138,22 +205,14 @@ void UsageStatistics::ReportProductSetting(std::string_view productName, bool ch
   Event("ProductsSettings", productName, FlagLabel("Default", isDefault));
 }
 
-void UsageStatistics::ReportInstallStart(const std::vector<bright_setup::AreaState>& areas,
-                                         const std::vector<bright_setup::ProductState>& products,
-                                         const std::vector<bright_setup::ProductState>& fromAreas,
-                                         const std::function<bool(std::int32_t)>& isInstalled) {
+void UsageStatistics::ReportInstallStart(const std::vector<AreaSetting>& areas,
+                                         const std::vector<ProductSetting>& products) {
   // One lock for the whole report, so that no other event lands inside it.
   const Lock lock(m_eventLock);
   ReportRuntime("StartInstall");
-  for (const bright_setup::AreaState& area : areas) {
-    ReportAreaSetting(bright_setup::AreaName(area.areaIndex), area.state == bright_setup::kChecked);
-  }
-  for (std::size_t i = 0; i < products.size(); ++i) {
-    const bright_setup::ProductState& product = products[i];
-    const bool installed = isInstalled ? isInstalled(product.productIndex) : false;
-    const bool isDefault = i < fromAreas.size() && fromAreas[i].state == product.state;
-    ReportProductSetting(bright_setup::ProductDisplayCode(product.productIndex),
-                         product.state == bright_setup::kChecked, installed, isDefault);
+  for (const AreaSetting& area : areas) ReportAreaSetting(area.name, area.checked);
+  for (const ProductSetting& product : products) {
+    ReportProductSetting(product.name, product.checked, product.installed, product.isDefault);
   }
 }
 

@@ -20,6 +20,12 @@ namespace QuickKit {
 
 enum class RegistryHive { CurrentUser, LocalMachine };
 
+// The machine's list of installed programs: one subkey per program, named
+// by its product code or a name of its own. The installer tells installed
+// products by it, the antivirus detection reads versions from it.
+inline constexpr char kUninstallKeyPath[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
 // Windows has a 32-bit copy of parts of the machine hive, where 32-bit
 // installers register; Linux has one tree, so Wow32 finds nothing there.
 enum class RegistryView { Native, Wow32 };

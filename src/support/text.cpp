@@ -1,6 +1,7 @@
 #include "support/text.h"
 
 #include <stdexcept>
+#include <utility>
 
 namespace QuickKit {
 namespace {
@@ -113,39 +114,58 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
-std::wstring Utf8ToWide(std::string_view text) {
-  if constexpr (sizeof(wchar_t) == sizeof(char16_t)) {
-    const std::u16string units = Utf8ToUtf16(text);
-    return std::wstring(units.begin(), units.end());
-  } else {
-    std::wstring out;
-    out.reserve(text.size());
-    std::size_t pos = 0;
-    char32_t codePoint = 0;
-    while (pos < text.size()) {
-      if (!NextCodePoint(text, pos, codePoint)) ThrowBadConversion();
-      out += static_cast<wchar_t>(codePoint);
+bool TryUtf8ToWide(std::string_view text, std::wstring* out) {
+  std::wstring wide;
+  wide.reserve(text.size());
+  std::size_t pos = 0;
+  char32_t codePoint = 0;
+  while (pos < text.size()) {
+    if (!NextCodePoint(text, pos, codePoint)) return false;
+    if constexpr (sizeof(wchar_t) == sizeof(char16_t)) {
+      if (codePoint >= 0x10000) {
+        codePoint -= 0x10000;
+        wide += static_cast<wchar_t>(0xD800 + (codePoint >> 10));
+        wide += static_cast<wchar_t>(0xDC00 + (codePoint & 0x3FF));
+        continue;
+      }
     }
-    return out;
+    wide += static_cast<wchar_t>(codePoint);
   }
+  *out = std::move(wide);
+  return true;
+}
+
+bool TryWideToUtf8(std::wstring_view text, std::string* out) {
+  std::string utf8;
+  utf8.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    auto codePoint = static_cast<char32_t>(text[i]);
+    if constexpr (sizeof(wchar_t) == sizeof(char16_t)) {
+      if (codePoint >= 0xD800 && codePoint <= 0xDBFF && i + 1 < text.size()) {
+        const auto low = static_cast<char32_t>(text[i + 1]);
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+          codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (low - 0xDC00);
+          ++i;
+        }
+      }
+    }
+    if (codePoint > 0x10FFFF || IsSurrogate(codePoint)) return false;
+    AppendUtf8(utf8, codePoint);
+  }
+  *out = std::move(utf8);
+  return true;
+}
+
+std::wstring Utf8ToWide(std::string_view text) {
+  std::wstring out;
+  if (!TryUtf8ToWide(text, &out)) ThrowBadConversion();
+  return out;
 }
 
 std::string WideToUtf8(std::wstring_view text) {
-  if constexpr (sizeof(wchar_t) == sizeof(char16_t)) {
-    std::u16string units;
-    units.reserve(text.size());
-    for (wchar_t c : text) units += static_cast<char16_t>(c);
-    return Utf16ToUtf8(units);
-  } else {
-    std::string out;
-    out.reserve(text.size());
-    for (wchar_t c : text) {
-      const auto codePoint = static_cast<char32_t>(c);
-      if (codePoint > 0x10FFFF || IsSurrogate(codePoint)) ThrowBadConversion();
-      AppendUtf8(out, codePoint);
-    }
-    return out;
-  }
+  std::string out;
+  if (!TryWideToUtf8(text, &out)) ThrowBadConversion();
+  return out;
 }
 
 std::string IsoLanguageFromLocaleName(std::string_view localeName) {

@@ -30,6 +30,12 @@ std::string Utf16ToUtf8(std::u16string_view text);
 std::wstring Utf8ToWide(std::string_view text);
 std::string WideToUtf8(std::wstring_view text);
 
+// The same without exceptions, for code that must not throw (while it holds
+// a raw system resource, in a thread body or an OS callback): false on
+// malformed input, leaving *out unchanged.
+bool TryUtf8ToWide(std::string_view text, std::wstring* out);
+bool TryWideToUtf8(std::wstring_view text, std::string* out);
+
 // The ISO 639 language of a POSIX locale name: "de_AT.UTF-8" gives "de",
 // "pt_BR" gives "pt"; "C", "POSIX", an empty or a malformed name gives "en".
 std::string IsoLanguageFromLocaleName(std::string_view localeName);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "catalogue/catalogue_model.h"
+#include "process_flags.h"
 #include "test_server.h"
 
 namespace bright_setup {
@@ -50,7 +51,6 @@ class ScriptedPrompt : public IReconnectPrompt {
 class CatalogueDownloadTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    QuickKit::connectionPromptSettled = false;
     server = QuickKit::test::StartTestServer([this](const TestRequest& request) {
       if (request.target == "/Fast/brightsetup/windows/verinfo.txt") return response;
       return QuickKit::test::StandardResponse(request);
@@ -59,10 +59,7 @@ class CatalogueDownloadTest : public ::testing::Test {
     ServeFrom("/Fast/brightsetup/windows/verinfo.txt");
     response.body = kCatalogue;
   }
-  void TearDown() override {
-    SetEnv("NORVANE_CATALOGUE_URL", "");
-    QuickKit::connectionPromptSettled = false;
-  }
+  void TearDown() override { SetEnv("NORVANE_CATALOGUE_URL", ""); }
 
   void ServeFrom(const std::string& path) {
     SetEnv("NORVANE_CATALOGUE_URL", "http://127.0.0.1:" + std::to_string(server->Port()) + path);
@@ -72,6 +69,7 @@ class CatalogueDownloadTest : public ::testing::Test {
     return FindCatalogueValue(catalogue, key, "en", *value);
   }
 
+  QuickKit::ScopedProcessFlags flags{&QuickKit::connectionPromptSettled};
   TestResponse response;
   std::unique_ptr<QuickKit::test::TestHttpServer> server;
   int window = 0;

@@ -3,10 +3,12 @@
 // lookups, the query order and the report.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,53 +20,48 @@
 namespace QuickKit {
 namespace {
 
-constexpr char kUninstall[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-
 WmiRow Row(std::initializer_list<std::pair<const char*, const char*>> values) {
   WmiRow row;
   for (const auto& [name, text] : values) row.Set(name, text);
   return row;
 }
 
-// Scripted inventory: which queries succeed and with what rows. The
-// registry part stays the real seam.
+// Scripted inventory: which Security Center lists can be read and with
+// what rows, and the installed product every lookup finds. The registry
+// part stays the real seam.
 class FakeSource : public InspectionSource {
  public:
-  bool Query(std::string_view nameSpace, std::string_view query, std::vector<WmiRow>* rows,
-             bool clearFirst) override {
+  bool SecurityCenterProducts(SecurityCenterList list, std::vector<WmiRow>* rows) override {
     const std::lock_guard<std::mutex> lock(m_lock);
-    asked.push_back(std::string(nameSpace) + "|" + std::string(query));
-    if (clearFirst) rows->clear();
-    for (const auto& [prefix, answer] : answers) {
-      if (asked.back().rfind(prefix, 0) == 0) {
+    lists.push_back(list);
+    for (const auto& [readable, answer] : answers) {
+      if (readable == list) {
         rows->insert(rows->end(), answer.begin(), answer.end());
         return true;
       }
     }
     return false;
   }
-  bool QueryFirst(std::string_view nameSpace, std::string_view query, WmiRow* row) override {
-    asked.push_back(std::string(nameSpace) + "|" + std::string(query));
-    if (firstRow.Empty()) return false;
-    *row = firstRow;
+  bool FindInstalledProduct(const ProductNameMatch& match, InstalledProduct* product) override {
+    const std::lock_guard<std::mutex> lock(m_lock);
+    lookups.push_back(match);
+    if (!installed.has_value()) return false;
+    *product = *installed;
     return true;
   }
 
-  std::vector<std::pair<std::string, std::vector<WmiRow>>> answers;
-  WmiRow firstRow;
-  std::vector<std::string> asked;
+  std::vector<std::pair<SecurityCenterList, std::vector<WmiRow>>> answers;
+  std::optional<InstalledProduct> installed;
+  std::vector<SecurityCenterList> lists;
+  std::vector<ProductNameMatch> lookups;
 
  private:
   std::mutex m_lock;
 };
 
-const std::string kAntiVirus2 =
-    "Root\\SecurityCenter2|select displayName, productState from AntiVirusProduct";
-const std::string kAntiSpyware2 =
-    "Root\\SecurityCenter2|select displayName, productState from AntiSpywareProduct";
-const std::string kAntiVirus1 =
-    "Root\\SecurityCenter|select displayName, companyName, versionNumber, productUptoDate, "
-    "onAccessScanningEnabled from AntiVirusProduct";
+constexpr SecurityCenterList kAntiVirus2 = SecurityCenterList::AntiVirus;
+constexpr SecurityCenterList kAntiSpyware2 = SecurityCenterList::AntiSpyware;
+constexpr SecurityCenterList kAntiVirus1 = SecurityCenterList::OlderAntiVirus;
 
 TEST(AntivirusBrand, ClassificationByTheFirstKeywordInTableOrder) {
   const std::pair<const char*, AntivirusBrand> cases[] = {
@@ -142,8 +139,8 @@ TEST(AntivirusRows, ProductStateAndTheOlderRowForm) {
 TEST(AntivirusDetection, QueriesFallBackInOrder) {
   const WmiRow defender = Row({{"displayName", "Windows Defender"}, {"productState", "397568"}});
   struct Case {
-    std::vector<std::string> succeeding;
-    std::vector<std::string> asked;
+    std::vector<SecurityCenterList> succeeding;
+    std::vector<SecurityCenterList> asked;
     std::size_t products;
   };
   const Case cases[] = {
@@ -154,9 +151,9 @@ TEST(AntivirusDetection, QueriesFallBackInOrder) {
   };
   for (const Case& c : cases) {
     FakeSource source;
-    for (const std::string& query : c.succeeding) source.answers.push_back({query, {defender}});
+    for (SecurityCenterList list : c.succeeding) source.answers.push_back({list, {defender}});
     const std::vector<AntivirusProduct> products = DetectAntivirusProducts(source);
-    EXPECT_EQ(source.asked, c.asked);
+    EXPECT_EQ(source.lists, c.asked);
     ASSERT_EQ(products.size(), c.products);
     if (!products.empty()) {
       EXPECT_EQ(products[0].brand, AntivirusBrand::Microsoft);
@@ -191,38 +188,35 @@ TEST(AntivirusDetection, ReportTakesTheFirstProductAndAnyFlag) {
   EXPECT_EQ(BuildAntivirusReport({unknown}).brandName, "UnknownBrand");
 }
 
-TEST(AntivirusLookup, ProductQueriesMatchTheDisplayNameLiterally) {
-  EXPECT_EQ(EscapeWqlLikeLiteral("plain name 2013"), "plain name 2013");
-  EXPECT_EQ(EscapeWqlLikeLiteral("a'b\\c%d_e[f]"), "a\\'b\\\\c[%]d[_]e[[]f]");
-
-  FakeSource source;
-  source.firstRow = Row({{"Vendor", "Norvane Lab"}, {"Version", "3.1"}});
+TEST(AntivirusLookup, InstalledProductsByNameStartOrTheDisplayNameLiterally) {
+  using Kind = ProductNameMatch::Kind;
   std::string publisher;
   std::string version;
-  ProductVersionLookup(AntivirusBrand::Norvane, "Norvane' or Name like '%", source, &publisher,
-                       &version);
-  ASSERT_EQ(source.asked.size(), 1u);
-  EXPECT_EQ(source.asked[0],
-            "root\\cimv2|select Vendor, Version from WIN32_Product where Name like "
-            "'%Norvane\\' or Name like \\'[%]%'");
-  EXPECT_EQ(publisher, "Norvane Lab");
-  EXPECT_EQ(version, "3.1");
+  {
+    FakeSource source;
+    source.installed = InstalledProduct{"Norvane Lab", "3.1"};
+    // The display name goes to the lookup as it is: the inventory matches
+    // it literally, quotes and wildcards included.
+    ProductVersionLookup(AntivirusBrand::Norvane, "Norvane' or Name like '%", source, &publisher,
+                         &version);
+    ASSERT_EQ(source.lookups.size(), 1u);
+    EXPECT_EQ(source.lookups[0], (ProductNameMatch{Kind::Contains, "Norvane' or Name like '%"}));
+    EXPECT_EQ(publisher, "Norvane Lab");
+    EXPECT_EQ(version, "3.1");
+  }
 
-  const std::pair<AntivirusBrand, const char*> patterns[] = {
-      {AntivirusBrand::ESET, "'ESET%'"},
-      {AntivirusBrand::Avira, "'Avira%'"},
-      {AntivirusBrand::Vipre, "'VIPRE%'"},
-      {AntivirusBrand::TrendMicro, "'Trend Micro Internet Security%'"},
+  const std::pair<AntivirusBrand, const char*> starts[] = {
+      {AntivirusBrand::ESET, "ESET"},
+      {AntivirusBrand::Avira, "Avira"},
+      {AntivirusBrand::Vipre, "VIPRE"},
+      {AntivirusBrand::TrendMicro, "Trend Micro Internet Security"},
   };
-  for (const auto& [brand, pattern] : patterns) {
+  for (const auto& [brand, start] : starts) {
     FakeSource one;
-    one.firstRow = Row({{"Vendor", "V"}, {"Version", "1.2"}});
+    one.installed = InstalledProduct{"V", "1.2"};
     ProductVersionLookup(brand, "x", one, &publisher, &version);
-    ASSERT_EQ(one.asked.size(), 1u);
-    EXPECT_EQ(
-        one.asked[0],
-        std::string("root\\cimv2|select Vendor, Version from WIN32_Product where Name like ") +
-            pattern);
+    ASSERT_EQ(one.lookups.size(), 1u);
+    EXPECT_EQ(one.lookups[0], (ProductNameMatch{Kind::StartsWith, start}));
     EXPECT_EQ(version, "1.2");
     EXPECT_EQ(publisher, brand == AntivirusBrand::TrendMicro ? "Trend Micro Inc." : "V");
   }
@@ -240,14 +234,16 @@ TEST(AntivirusLookup, ProductQueriesMatchTheDisplayNameLiterally) {
     EXPECT_EQ(publisher, " - ");
     EXPECT_EQ(version, " - ");
   }
-  EXPECT_EQ(empty.asked.size(), 1u);  // only Trend Micro asked
+  EXPECT_EQ(empty.lookups.size(), 1u);  // only Trend Micro asked
 }
 
 // Uninstall entries of the machine hive, in a temporary key tree.
 class UninstallEntries : public ::testing::Test {
  protected:
   void Write(const std::string& entry, const std::string& name, const RegistryValue& value) {
-    const std::string path = std::string(kUninstall) + entry;
+    // The entries are written under the path as Windows spells it in its
+    // documentation: letter case in key names does not matter.
+    const std::string path = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + entry;
     m_written.push_back(path);
 #ifdef _WIN32
     RegistryKey key;
@@ -355,23 +351,51 @@ TEST_F(UninstallEntries, LaterEntryOverwritesAndMissingValuesKeepTheDefault) {
 // looks at the stop between two queries.
 class SlowSource : public FakeSource {
  public:
-  bool Query(std::string_view nameSpace, std::string_view query, std::vector<WmiRow>* rows,
-             bool clearFirst) override {
+  bool SecurityCenterProducts(SecurityCenterList list, std::vector<WmiRow>* rows) override {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    return FakeSource::Query(nameSpace, query, rows, clearFirst);
+    return FakeSource::SecurityCenterProducts(list, rows);
   }
 };
 
 TEST(AntivirusDetectorThread, StopsBetweenQueriesWhenItsOwnerGoesAway) {
   SlowSource source;
+  std::atomic<int> reports{0};
   const auto start = std::chrono::steady_clock::now();
   {
-    AntivirusDetectorThread detector(nullptr, &source);
+    AntivirusDetectorThread detector([&reports](const AntivirusReport&) { ++reports; }, &source);
     ASSERT_TRUE(detector.Start());
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(800));
-  EXPECT_EQ(source.asked.size(), 1u);
+  EXPECT_EQ(source.lists.size(), 1u);
+  EXPECT_EQ(reports, 0);  // a detection cut short reports nothing
+}
+
+TEST(AntivirusDetectorThread, HandsTheFinishedDetectionsReportToItsCallback) {
+  FakeSource source;
+  source.answers.push_back(
+      {kAntiVirus2, {Row({{"displayName", "ESET Smart Security"}, {"productState", "4352"}})}});
+  source.installed = InstalledProduct{"ESET", "7.3"};
+  std::mutex lock;
+  std::vector<AntivirusReport> reports;
+  std::thread::id reportedOn;
+  {
+    AntivirusDetectorThread detector(
+        [&](const AntivirusReport& report) {
+          const std::lock_guard<std::mutex> guard(lock);
+          reports.push_back(report);
+          reportedOn = std::this_thread::get_id();
+        },
+        &source);
+    ASSERT_TRUE(detector.Start());
+    detector.Join();
+  }
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_NE(reportedOn, std::this_thread::get_id());
+  EXPECT_EQ(reports[0].brandName, "ESET");
+  EXPECT_EQ(reports[0].description, "ESET Smart Security:7.3");
+  EXPECT_TRUE(reports[0].enabled);
+  EXPECT_TRUE(reports[0].upToDate);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "fake_installer_fixture.h"
 #include "install/installer_process.h"
 #include "install/installer_state.h"
+#include "process_flags.h"
 #include "registry_fixture.h"
 #include "support/digest.h"
 #include "support/registry.h"
@@ -112,10 +113,7 @@ class SerialInstallerTest : public testing::Test {
     m_server = QuickKit::test::StartTestServer([this](const TestRequest& r) { return Serve(r); });
     ASSERT_NE(m_server, nullptr);
   }
-  void TearDown() override {
-    ClearState();
-    QuickKit::connectionPromptSettled = false;
-  }
+  void TearDown() override { ClearState(); }
 
   // /ok/NAME: the fake installer; /nolength/NAME: the same without a
   // length; /short/NAME: cut short; /stallbody/NAME: the fake, then
@@ -191,6 +189,7 @@ class SerialInstallerTest : public testing::Test {
     return results;
   }
 
+  QuickKit::ScopedProcessFlags m_flags{&QuickKit::connectionPromptSettled};
   QuickKit::TemporaryRegistry m_registry;
   InstallerFolder m_folder;
   NoPrompt m_prompt;

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "net/internet_errors.h"
+#include "process_flags.h"
 #include "stats/google_analytics_stat.h"
 #include "stats/usage_statistics.h"
 #include "test_server.h"
@@ -79,6 +80,7 @@ TEST(UsageStatistics, DestructionReturnsAfterTheDrainEvenWithAHitOnItsWay) {
       {"collector unreachable", test::UnusedPort()},
       {"collector accepts and never answers", silent->Port()},
   };
+  const ScopedProcessFlags flags{&StatisticsEnabled};
   StatisticsEnabled = true;
   for (const auto& [what, port] : collectors) {
     SCOPED_TRACE(what);
@@ -100,7 +102,6 @@ TEST(UsageStatistics, DestructionReturnsAfterTheDrainEvenWithAHitOnItsWay) {
   }
   // The second collector really held a hit on its way.
   EXPECT_GE(silent->Accepted(), 1);
-  StatisticsEnabled = false;
   SetEnv("NORVANE_COLLECTOR_URL", "");
 }
 

@@ -2,9 +2,11 @@
 // a localhost certificate). Only the Linux port's test server speaks TLS.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -13,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "catalogue/catalogue_tables.h"
+#include "process_flags.h"
 #include "stats/google_analytics_stat.h"
 #include "stats/usage_statistics.h"
 #include "support/config.h"
@@ -52,7 +54,6 @@ Hit ParseTarget(const std::string& target) {
 class CollectorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    StatisticsEnabled = false;
     const test::TlsFiles files{kTlsData + "localhost.pem", kTlsData + "localhost.key"};
     server = test::StartTestServer(
         [this](const test::TestRequest&) {
@@ -86,9 +87,10 @@ class CollectorTest : public ::testing::Test {
     m_gate.notify_all();
   }
 
-  // The hits received so far once there are at least n (or after 10 s).
+  // The hits received so far once there are at least n (or after 60 s: 40
+  // hits over TLS take about 10 s under ASan on a loaded machine).
   std::vector<Hit> WaitForHits(std::size_t n) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     std::vector<test::TestRequest> requests = server->Requests();
     while (requests.size() < n && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -111,6 +113,7 @@ class CollectorTest : public ::testing::Test {
     return texts;
   }
 
+  ScopedProcessFlags flags{&StatisticsEnabled};
   std::unique_ptr<test::TestHttpServer> server;
 
  private:
@@ -251,7 +254,7 @@ TEST_F(CollectorTest, SessionRestartsAfterEverySeventhEventPlusTheStart) {
 
 TEST_F(CollectorTest, NothingBeforeContinueThenOneStartSequence) {
   UsageStatistics statistics;
-  int identifierCalls = 0;
+  std::atomic<int> identifierCalls{0};
   const auto identifier = [&identifierCalls] {
     ++identifierCalls;
     return std::string("ID-5");
@@ -268,7 +271,6 @@ TEST_F(CollectorTest, NothingBeforeContinueThenOneStartSequence) {
 
   EXPECT_TRUE(statistics.ReportUserClick("continueClicked", identifier));
   EXPECT_FALSE(statistics.ReportUserClick("continueClicked", identifier));
-  EXPECT_EQ(identifierCalls, 1);
   EXPECT_FALSE(statistics.ReportUserClick("customInstall", identifier));
   EXPECT_FALSE(statistics.ReportUserClick("shareIt", identifier));
   EXPECT_FALSE(statistics.ReportUserClick("protectAnotherDevice", identifier));
@@ -283,6 +285,7 @@ TEST_F(CollectorTest, NothingBeforeContinueThenOneStartSequence) {
 
   // 12 hits and the restart pair after the eighth.
   const std::vector<Hit> hits = WaitForHits(14);
+  EXPECT_EQ(identifierCalls, 1);
   const std::string withLanguage = SessionText("ID-5") + "&ul=en-US";
   // The start hit was queued just before the language was added; the base
   // text is taken when a hit leaves, so it carries the language unless the
@@ -309,6 +312,83 @@ TEST_F(CollectorTest, NothingBeforeContinueThenOneStartSequence) {
   for (std::size_t i = 0; i < expected.size(); ++i) {
     EXPECT_EQ(events[i], withLanguage + expected[i]) << i;
   }
+}
+
+TEST_F(CollectorTest, ContinueReturnsBeforeTheIdentifierAndItsEventsWaitForTheSession) {
+  // The identifier is a hardware probe: here one that takes until the test
+  // lets it go.
+  std::promise<void> probeMayEnd;
+  std::shared_future<void> mayEnd = probeMayEnd.get_future().share();
+  std::promise<std::thread::id> probedOn;
+  const auto identifier = [&] {
+    probedOn.set_value(std::this_thread::get_id());
+    mayEnd.wait_for(std::chrono::seconds(10));
+    return std::string("ID-10");
+  };
+  {
+    UsageStatistics statistics;
+    // Declared after the statistics, so that an assertion that leaves early
+    // lets the probe end before the destructor waits for it.
+    struct ReleaseOnExit {
+      std::promise<void>& promise;
+      bool done = false;
+      void Now() {
+        if (!done) promise.set_value();
+        done = true;
+      }
+      ~ReleaseOnExit() { Now(); }
+    } release{probeMayEnd};
+    // The page's call comes back while the probe still runs, on a thread
+    // of its own.
+    EXPECT_TRUE(statistics.ReportUserClick("continueClicked", identifier));
+    std::future<std::thread::id> probeThread = probedOn.get_future();
+    ASSERT_EQ(probeThread.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_NE(probeThread.get(), std::this_thread::get_id());
+
+    // Events raised meanwhile wait: nothing may leave without the client id.
+    statistics.ReportUserClick("customInstall", identifier);
+    statistics.ReportRuntime("StartInstall");
+    statistics.ReportAreaSetting("Money", true);
+    statistics.SetUserLanguage();
+    EXPECT_EQ(statistics.Client().QueueSize(), 0u);
+    EXPECT_TRUE(server->Requests().empty());
+
+    release.Now();
+    const std::vector<Hit> hits = WaitForHits(5);
+    ASSERT_GE(hits.size(), 5u);
+    EXPECT_TRUE(hits[0].text == SessionText("ID-10") + "&ul=en-US&sc=start" ||
+                hits[0].text == SessionText("ID-10") + "&sc=start")
+        << hits[0].text;
+    const std::string withLanguage = SessionText("ID-10") + "&ul=en-US";
+    EXPECT_EQ(hits[1].text, withLanguage + "&t=event&ec=Runtime&ea=AcceptEULA&ev=1");
+    EXPECT_EQ(hits[2].text, withLanguage + "&t=event&ec=Clicks&ea=ProductSettings&ev=1");
+    EXPECT_EQ(hits[3].text, withLanguage + "&t=event&ec=Runtime&ea=StartInstall&ev=1");
+    EXPECT_EQ(hits[4].text,
+              withLanguage + "&t=event&ec=AreasSettings&ea=Money&el=Checked:true&ev=1");
+  }
+}
+
+TEST_F(CollectorTest, DestroyedWhileTheIdentifierIsComputedTheSessionStillStartsThenEnds) {
+  {
+    UsageStatistics statistics;
+    EXPECT_TRUE(statistics.ReportUserClick("continueClicked", [] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      return std::string("ID-11");
+    }));
+    statistics.ReportClick("ShareIt");
+  }
+  const std::vector<std::string> texts = [&] {
+    std::vector<std::string> out;
+    for (const Hit& hit : WaitForHits(4)) out.push_back(hit.text);
+    return out;
+  }();
+  const std::string session = SessionText("ID-11");
+  ASSERT_EQ(texts.size(), 4u);
+  EXPECT_TRUE(texts[0] == session + "&ul=en-US&sc=start" || texts[0] == session + "&sc=start")
+      << texts[0];
+  EXPECT_EQ(texts[1], session + "&ul=en-US&t=event&ec=Runtime&ea=AcceptEULA&ev=1");
+  EXPECT_EQ(texts[2], session + "&ul=en-US&t=event&ec=Clicks&ea=ShareIt&ev=1");
+  EXPECT_EQ(texts[3], session + "&ul=en-US&sc=end");
 }
 
 TEST_F(CollectorTest, TheCrashReportIsSentWithoutStatisticsEnabled) {
@@ -347,37 +427,28 @@ TEST_F(CollectorTest, AntivirusReportSendsTwoEventsAndNothingWithoutADescription
 }
 
 TEST_F(CollectorTest, InstallStartReportsRuntimeAreasThenProducts) {
-  using namespace bright_setup;
-  std::vector<AreaState> areas;
-  for (std::int32_t i = 0; i < kAreaCount; ++i) {
-    areas.push_back(
-        {i, i == 1 || i == 3 ? kChecked : (i == 5 ? kBusinessInitialState : kUnchecked), i == 0});
-  }
-  std::vector<ProductState> products;
-  std::vector<ProductState> fromAreas;
-  for (std::int32_t i = 0; i < kProductCount; ++i) {
-    products.push_back({i, i % 2 == 0 ? kChecked : kUnchecked, {}});
-    fromAreas.push_back({i, i < 4 ? kChecked : kUnchecked, {}});
+  const std::vector<AreaSetting> areas{{"Device", false}, {"Privacy", true}, {"Money", false},
+                                       {"Family", true},  {"Data", false},   {"Business", false}};
+  std::vector<ProductSetting> products;
+  for (int i = 0; i < 8; ++i) {
+    products.push_back({"P" + std::to_string(i), i % 2 == 0, i == 2 || i == 7, i < 4});
   }
   UsageStatistics statistics;
   StatisticsEnabled = true;
   statistics.StartSession("ID-8");
-  statistics.ReportInstallStart(areas, products, fromAreas,
-                                [](std::int32_t index) { return index == 2 || index == 7; });
+  statistics.ReportInstallStart(areas, products);
 
   std::vector<std::string> expected{"&t=event&ec=Runtime&ea=StartInstall&ev=1"};
-  for (std::int32_t i = 0; i < kAreaCount; ++i) {
-    expected.push_back("&t=event&ec=AreasSettings&ea=" + std::string(AreaName(i)) +
-                       "&el=Checked:" + (i == 1 || i == 3 ? "true" : "false") + "&ev=1");
-  }
   const auto flag = [](bool on) { return std::string(on ? "true" : "false"); };
-  for (std::int32_t i = 0; i < kProductCount; ++i) {
-    const std::string prefix =
-        "&t=event&ec=ProductsSettings&ea=" + std::string(ProductDisplayCode(i));
-    const bool checked = i % 2 == 0;
-    expected.push_back(prefix + "&el=Checked:" + flag(checked) + "&ev=1");
-    expected.push_back(prefix + "&el=Installed:" + flag(i == 2 || i == 7) + "&ev=1");
-    expected.push_back(prefix + "&el=Default:" + flag(checked == (i < 4)) + "&ev=1");
+  for (const AreaSetting& area : areas) {
+    expected.push_back("&t=event&ec=AreasSettings&ea=" + area.name +
+                       "&el=Checked:" + flag(area.checked) + "&ev=1");
+  }
+  for (const ProductSetting& product : products) {
+    const std::string prefix = "&t=event&ec=ProductsSettings&ea=" + product.name;
+    expected.push_back(prefix + "&el=Checked:" + flag(product.checked) + "&ev=1");
+    expected.push_back(prefix + "&el=Installed:" + flag(product.installed) + "&ev=1");
+    expected.push_back(prefix + "&el=Default:" + flag(product.isDefault) + "&ev=1");
   }
   ASSERT_EQ(expected.size(), 31u);
   // 1 session start, 31 events, and a restart pair after every 8 hits.

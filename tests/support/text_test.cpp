@@ -32,10 +32,17 @@ TEST(Utf8, ValidAndMalformedSequences) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(IsValidUtf8(c.text), c.valid) << testing::PrintToString(c.text);
+    // The non-throwing form agrees and leaves its output alone on failure.
+    std::wstring wide = L"untouched";
+    EXPECT_EQ(TryUtf8ToWide(c.text, &wide), c.valid) << testing::PrintToString(c.text);
     if (c.valid) {
       EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(c.text)), c.text);
       EXPECT_EQ(WideToUtf8(Utf8ToWide(c.text)), c.text);
+      std::string back;
+      EXPECT_TRUE(TryWideToUtf8(wide, &back));
+      EXPECT_EQ(back, c.text);
     } else {
+      EXPECT_EQ(wide, L"untouched");
       EXPECT_THROW(Utf8ToUtf16(c.text), std::range_error);
       EXPECT_THROW(Utf8ToWide(c.text), std::range_error);
     }
@@ -67,6 +74,9 @@ TEST(Utf8, UnpairedSurrogatesDoNotConvert) {
        {std::u16string(u"\xD83D"), std::u16string(u"\xDE00x"), std::u16string(u"\xD83Dx")}) {
     EXPECT_THROW(Utf16ToUtf8(bad), std::range_error);
     EXPECT_THROW(WideToUtf8(std::wstring(bad.begin(), bad.end())), std::range_error);
+    std::string out = "untouched";
+    EXPECT_FALSE(TryWideToUtf8(std::wstring(bad.begin(), bad.end()), &out));
+    EXPECT_EQ(out, "untouched");
   }
 }
 

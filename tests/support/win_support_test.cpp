@@ -8,6 +8,7 @@
 
 #include <thread>
 
+#include "support/com_holders_win.h"
 #include "support/com_initializer.h"
 #include "support/registry.h"
 #include "support/scoped_handle.h"
@@ -119,6 +120,80 @@ TEST(StubComBase, HandsOutNothingAndCountsNothing) {
   EXPECT_EQ(object, nullptr);
   EXPECT_EQ(stub.AddRef(), static_cast<ULONG>(E_NOTIMPL));
   EXPECT_EQ(stub.Release(), static_cast<ULONG>(E_NOTIMPL));
+}
+
+// Counts its references, so that a test sees every Release of a holder.
+// COM interfaces have no virtual destructor: nothing is deleted through one.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class CountedUnknown : public IUnknown {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    *object = nullptr;
+    if (iid != IID_IUnknown) return E_NOINTERFACE;
+    *object = this;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+
+  ULONG references = 1;  // the test's own
+};
+#pragma GCC diagnostic pop
+
+TEST(ComHolders, ReleaseWhatTheyHoldWhenTheyGoOrAreFilledAgain) {
+  CountedUnknown object;
+  {
+    ComPtr<IUnknown> held;
+    ASSERT_EQ(object.QueryInterface(IID_IUnknown, held.OutVoid()), S_OK);
+    EXPECT_EQ(object.references, 2u);
+    ASSERT_EQ(object.QueryInterface(IID_IUnknown, held.OutVoid()), S_OK);
+    EXPECT_EQ(object.references, 2u);  // the first reference was dropped
+  }
+  EXPECT_EQ(object.references, 1u);
+
+  {
+    VariantHolder variant;
+    VARIANT* value = variant.Out();
+    value->vt = VT_UNKNOWN;
+    value->punkVal = &object;
+    object.AddRef();
+  }
+  EXPECT_EQ(object.references, 1u);
+
+  {
+    SafeArrayHolder array(::SafeArrayCreateVector(VT_UNKNOWN, 0, 2));
+    ASSERT_NE(array.Get(), nullptr);
+    for (LONG i = 0; i < 2; ++i) ASSERT_EQ(::SafeArrayPutElement(array.Get(), &i, &object), S_OK);
+    EXPECT_EQ(object.references, 3u);
+  }
+  EXPECT_EQ(object.references, 1u);
+}
+
+TEST(ComHolders, BstrConvertsWithoutThrowing) {
+  const std::string text = std::string("caf\xC3\xA9 \xF0\x9F\x98\x80\0z", 12);
+  const Bstr bstr = Bstr::FromUtf8(text);
+  ASSERT_NE(bstr.Get(), nullptr);
+  EXPECT_EQ(::SysStringLen(bstr.Get()), 9u);  // the NUL inside is kept
+  std::string back;
+  EXPECT_TRUE(bstr.ToUtf8(&back));
+  EXPECT_EQ(back, text);
+
+  Bstr notUtf8;
+  EXPECT_NO_THROW(notUtf8 = Bstr::FromUtf8("bad \xFF"));
+  EXPECT_EQ(notUtf8.Get(), nullptr);
+
+  // From the system, a BSTR may hold a lone surrogate: it reads as
+  // unconvertible, and the output stays as it was.
+  Bstr lone;
+  *lone.Out() = ::SysAllocStringLen(L"\xD800x", 2);
+  std::string out = "kept";
+  EXPECT_FALSE(lone.ToUtf8(&out));
+  EXPECT_FALSE(BstrToUtf8(lone.Get(), &out));
+  EXPECT_EQ(out, "kept");
+  EXPECT_TRUE(BstrToUtf8(nullptr, &out));
+  EXPECT_EQ(out, "");
 }
 
 }  // namespace
