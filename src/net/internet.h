@@ -21,12 +21,9 @@
 #include "net/internet_errors.h"
 #include "net/seq_stream.h"
 #include "support/scoped_handle.h"
+#include "support/window_handle.h"
 
 namespace QuickKit {
-
-// A window of the platform's user interface (an HWND on Windows), used as
-// the owner of system dialogs and prompts. Null means no owner.
-using WindowHandle = void*;
 
 namespace internet_os {
 struct Object;  // a session, connection or transfer of the platform
