@@ -72,6 +72,10 @@ std::string Sha256FromCatalogue(std::string_view value) {
   return digits;
 }
 
+std::string ProductHashKey(std::int32_t productIndex) {
+  return std::string(ProductDisplayCode(productIndex)) + ".SHA256";
+}
+
 std::vector<CatalogueProduct> ListCatalogueProducts(const VerInfo& verInfo,
                                                     const std::string& language) {
   std::vector<CatalogueProduct> products;
@@ -86,9 +90,9 @@ std::vector<CatalogueProduct> ListCatalogueProducts(const VerInfo& verInfo,
       product.areas = AreasFromList(areaList);
     }
     std::string sha256;
-    if (FindCatalogueValue(verInfo, code + ".SHA256", language, sha256)) {
+    if (FindCatalogueValue(verInfo, ProductHashKey(index), language, sha256)) {
       product.sha256 = Sha256FromCatalogue(sha256);
-      if (product.sha256.empty()) continue;
+      product.sha256Malformed = product.sha256.empty();
     }
     products.push_back(std::move(product));
   }

@@ -169,7 +169,7 @@ bool SerialInstaller::IsInstalled(std::int32_t productIndex) const {
 std::string SerialInstaller::DownloadInstaller(std::int32_t productIndex, std::int32_t from,
                                                std::int32_t to) {
   const CatalogueProduct* product = FindProduct(productIndex);
-  if (product == nullptr || m_prompt == nullptr) return {};
+  if (product == nullptr || m_prompt == nullptr || product->sha256Malformed) return {};
   const std::string localPath = m_workingFolder + LocalInstallerName(*product);
 
   QuickKit::InternetSession session;

@@ -274,6 +274,14 @@ TEST_F(SerialInstallerTest, DamagedOrUnverifiedDownloadsAreNeverStarted) {
   EXPECT_EQ(m_poster.Percents().back(), 100);
 }
 
+TEST_F(SerialInstallerTest, InstallerWhoseHashCouldNotBeReadIsNeverFetched) {
+  CatalogueProduct unreadable = Product(4, "ok", "unreadable");
+  unreadable.sha256Malformed = true;
+  SerialInstaller installer({unreadable}, m_folder.Folder(), &m_prompt);
+  EXPECT_EQ(installer.DownloadInstaller(4, 0, 100), "");
+  EXPECT_FALSE(fs::exists(m_folder.Path() / Local("unreadable")));
+}
+
 TEST_F(SerialInstallerTest, SavedStatesThatCannotBeTrusted) {
   // A total smaller than the queue, and an index the catalogue lacks.
   SaveState(1, {9, 1, 2});
