@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "stats/usage_statistics.h"
+#include "support/ascii.h"
 #include "support/registry.h"
 
 namespace QuickKit {
@@ -80,8 +81,6 @@ constexpr ProductLookup kProductLookups[] = {
     {AntivirusBrand::Vipre, "VIPRE%"},
 };
 
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // The first WIN32_Product row like pattern: its Version and, when
 // vendor is not null, its Vendor. True when a row was found.
 bool LookUpProduct(InspectionSource& source, std::string_view pattern, std::string* version,
@@ -141,9 +140,7 @@ std::string_view AntivirusBrandName(AntivirusBrand brand) {
 AntivirusBrand ClassifyAntivirusBrand(std::string_view displayName) {
   // The keywords are ASCII: upper-casing ASCII letters is enough to find
   // them, and leaves other characters as they are.
-  std::string upper;
-  upper.reserve(displayName.size());
-  for (char c : displayName) upper.push_back(UpperAscii(c));
+  const std::string upper = AsciiUppered(displayName);
   for (const BrandKeyword& entry : kBrandKeywordTable) {
     if (upper.find(entry.keyword) != std::string::npos) return entry.brand;
   }

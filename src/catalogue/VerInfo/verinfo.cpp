@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "catalogue/VerInfo/verinfo_assert.h"
+#include "support/ascii.h"
 #include "support/text.h"
 
 namespace bright_setup {
@@ -13,16 +14,6 @@ namespace {
 using Kind = VerInfoTokenKind;
 
 constexpr std::size_t kHtmlProbeCharacters = 1024;
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
 
 // Base-10 conversion of a run of digits into a signed 32-bit value, with
 // the error the string-to-integer conversion gives for a value out of range.
@@ -130,7 +121,7 @@ bool VerInfo::LooksLikeHtml(std::string_view text) {
     const std::size_t begin = pos;
     char32_t codePoint = 0;
     if (!QuickKit::NextCodePoint(text, pos, codePoint)) pos = begin + 1;
-    for (std::size_t i = begin; i < pos; ++i) probe += AsciiLower(text[i]);
+    for (std::size_t i = begin; i < pos; ++i) probe += QuickKit::AsciiLower(text[i]);
   }
   return probe.find("<html") != std::string::npos;
 }
@@ -285,7 +276,7 @@ bool VerInfo::LanguagesFit(const VerInfoEntry& entry, const std::vector<std::str
   for (const std::string& language : requested) {
     bool found = false;
     for (const std::string& own : entry.languages) {
-      if (EqualsIgnoringAsciiCase(language, own)) {
+      if (QuickKit::EqualsIgnoringAsciiCase(language, own)) {
         found = true;
         break;
       }
