@@ -17,7 +17,6 @@ namespace bright_setup {
 namespace {
 
 constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-constexpr std::uint32_t kUnknownTotal = 0xFFFFFFFFu;
 
 // Writes the download to its file, through a buffer so that the 512-byte
 // chunks do not each cost a system call, and keeps count and SHA-256 of
@@ -67,7 +66,7 @@ void InstallProgressCallback::OnFinished() {
 
 void SerialInstaller::ExeFileDownloadCallback::OnProgress(std::uint32_t done, std::uint32_t total) {
   bright_setup::IProgressCallback* progress = m_installer->m_progress;
-  if (progress == nullptr || total == 0 || total == kUnknownTotal) return;
+  if (progress == nullptr || total == 0 || total == QuickKit::kUnknownTotal) return;
   const double share = static_cast<double>(done) / static_cast<double>(total);
   progress->OnProgress(m_from + static_cast<std::int32_t>(share * (m_to - m_from)));
 }

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -560,7 +561,7 @@ HRESULT QueryNumber(Object* transfer, Header header, std::uint32_t* value) {
     curl_off_t length = -1;
     curl_easy_getinfo(t->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
     // A length beyond 32 bits cannot be told as one: it counts as unknown.
-    if (length < 0 || length > 0xFFFFFFFF) return kHeaderNotFound;
+    if (length < 0 || length > std::numeric_limits<std::uint32_t>::max()) return kHeaderNotFound;
     *value = static_cast<std::uint32_t>(length);
     return S_OK;
   }

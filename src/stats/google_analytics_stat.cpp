@@ -148,7 +148,7 @@ HRESULT CGoogleAnalyticsStat::SendOneHit(HttpConnection& connection, const std::
   // The answer is not looked at; it is read to its end so that the
   // connection can carry the next hit.
   NullSeqStream sink;
-  hr = CopyStream(&request, nullptr, &sink, 0xFFFFFFFFu);
+  hr = CopyStream(&request, nullptr, &sink, kUnknownTotal);
   return FAILED(hr) ? hr : S_OK;
 }
 

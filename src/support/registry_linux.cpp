@@ -32,6 +32,7 @@
 #include "support/registry.h"
 #include "support/scoped_handle.h"
 #include "support/text.h"
+#include "support/xdg_folders_linux.h"
 
 namespace QuickKit {
 namespace {
@@ -42,20 +43,8 @@ constexpr char kValuesFile[] = ".values";
 const HRESULT kNotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
 
 std::string HiveFolder(RegistryHive hive) {
-  std::string base;
-  if (hive == RegistryHive::CurrentUser) {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config != nullptr && *config == '/') {
-      base = config;
-    } else {
-      const char* home = std::getenv("HOME");
-      base = std::string(home != nullptr ? home : "") + "/.config";
-    }
-  } else {
-    const char* dirs = std::getenv("XDG_CONFIG_DIRS");
-    std::string list = dirs != nullptr && *dirs == '/' ? dirs : "/etc/xdg";
-    base = list.substr(0, list.find(':'));
-  }
+  const std::string base =
+      hive == RegistryHive::CurrentUser ? XdgConfigHome() : XdgFirstConfigDir();
   return base + "/" + kTreeFolder;
 }
 
