@@ -11,6 +11,7 @@
 #include "catalogue/catalogue_tables.h"
 #include "catalogue/catalogue_text.h"
 #include "support/json.h"
+#include "support/paths.h"
 
 namespace {
 
@@ -67,7 +68,8 @@ int Usage(std::ostream& err, const std::string& message) {
 }
 
 bool ReadFile(const std::string& path, std::string& bytes) {
-  std::ifstream file(path, std::ios::binary);
+  // path is UTF-8: never handed to the ANSI file functions of Windows.
+  std::ifstream file(QuickKit::PathFromUtf8(path), std::ios::binary);
   if (!file) return false;
   std::ostringstream content;
   content << file.rdbuf();
