@@ -59,8 +59,8 @@ double OursOnce(const std::string& url, const std::string& path, std::uint64_t e
   if (fd < 0) return -1;
   QuickKit::WinFileAsSeqStream file(fd);
   QuickKit::BufferedSeqStream buffered(&file);
-  HRESULT hr = QuickKit::CopyStream(&stream, nullptr, &buffered,
-                                    static_cast<std::uint32_t>(stat.size & 0xFFFFFFFFu));
+  HRESULT hr =
+      QuickKit::CopyStream(&stream, nullptr, &buffered, static_cast<std::uint32_t>(stat.size));
   if (SUCCEEDED(hr)) hr = buffered.Flush();
   ::close(fd);
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();

@@ -3,11 +3,13 @@
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 #include "app/local_folders.h"
 #include "app/zip_reader.h"
 #include "net/native_file.h"
 #include "support/paths.h"
+#include "support/resources.h"
 
 namespace QuickKit {
 namespace fs = std::filesystem;
@@ -65,27 +67,49 @@ bool RemoveWorkingFolder() {
   }
 }
 
-std::string ExtractLayout() {
-  RcData layout;
-  LoadRcData(kLayoutResourceId, &layout);  // a missing resource unpacks nothing
+ExtractedLayout ExtractLayout() {
+  ExtractedLayout layout;
+  const auto fail = [&layout](HRESULT hr, std::string failure) {
+    layout.result = FAILED(hr) ? hr : E_FAIL;
+    layout.failure = std::move(failure);
+    return layout;
+  };
+  RcData archive;
+  HRESULT hr = LoadRcData(kLayoutResourceId, &archive);
+  if (FAILED(hr)) return fail(hr, "The program's page is missing from its resources");
+
   const std::string folder = GetWorkingFolder();
   const std::string zipPath = folder + kLayoutZip;
-
   ScopedNativeFile file;
-  if (SUCCEEDED(CreateFreshFile(zipPath, &file))) {
-    MemoryAsSeqStream source(static_cast<const void*>(layout.data), layout.size);
+  hr = CreateFreshFile(zipPath, &file);
+  if (FAILED(hr)) return fail(hr, "Cannot create \"" + zipPath + "\"");
+  {
+    MemoryAsSeqStream source(static_cast<const void*>(archive.data), archive.size);
     WinFileAsSeqStream target(file.Get());
-    const HRESULT copied = CopyStream(&source, nullptr, &target, layout.size);
-    file.Reset();  // closed before it is read again and deleted
-    // The layout of an earlier start goes only when there is a new one.
-    if (SUCCEEDED(copied)) {
-      RemoveDirectoryTree(folder + kLayoutFolder);
-      ExtractZipToFolder(folder, zipPath);
-    }
-    std::error_code ignored;
-    fs::remove(PathFromUtf8(zipPath), ignored);
+    hr = CopyStream(&source, nullptr, &target, archive.size);
   }
-  return PathToUtf8((PathFromUtf8(folder) / kStartPage).make_preferred());
+  file.Reset();  // closed before it is read again and deleted
+  bool unpacked = false;
+  if (SUCCEEDED(hr)) {
+    // Files of the earlier layout that cannot be removed are written over
+    // or, when the new layout has no such file, never looked at: only the
+    // unpacking below decides whether the page is whole.
+    RemoveDirectoryTree(folder + kLayoutFolder);
+    unpacked = ExtractZipToFolder(folder, zipPath);
+  }
+  std::error_code ignored;
+  fs::remove(PathFromUtf8(zipPath), ignored);  // a leftover goes with the working folder
+  if (FAILED(hr)) return fail(hr, "Cannot write \"" + zipPath + "\"");
+  if (!unpacked) return fail(E_FAIL, "Cannot unpack the program's page into \"" + folder + "\"");
+
+  const fs::path startPage = (PathFromUtf8(folder) / kStartPage).make_preferred();
+  if (!fs::is_regular_file(startPage, ignored)) {
+    return fail(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
+                "The program's page has no \"" + std::string(kStartPage) + "\"");
+  }
+  layout.result = S_OK;
+  layout.startPage = PathToUtf8(startPage);
+  return layout;
 }
 
 bool SafeEntryPath(const std::string& entryName, std::string* relativePath) {

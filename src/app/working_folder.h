@@ -1,18 +1,12 @@
-// The working folder, the program's embedded files and the unpacking of
-// the page. All on the user-interface thread.
+// The working folder and the unpacking of the page from the program's
+// embedded files (support/resources.h). All on the user-interface thread.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 #include "support/hresult.h"
 
 namespace QuickKit {
-
-// Embedded files, by resource id.
-constexpr int kLayoutResourceId = 101;
-constexpr int kLicenceResourceId = 102;
-constexpr int kManualResourceId = 103;
 
 // The local application-data folder followed by "Norvane Lab" and
 // "NorvaneInstaller", ending with a path separator. Created (with missing
@@ -26,20 +20,25 @@ std::string GetWorkingFolder();
 // "Norvane Lab" stays.
 bool RemoveWorkingFolder();
 
-// An embedded file: bytes that live as long as the program.
-struct RcData {
-  const std::uint8_t* data = nullptr;
-  std::uint32_t size = 0;
+// What unpacking the page gave the controller.
+struct ExtractedLayout {
+  // S_OK only when the whole layout was unpacked and its start page is
+  // there; otherwise the failure of the step that stopped it.
+  HRESULT result = E_FAIL;
+  // The full path of layout/production/index.html; empty on a failure, so
+  // that a partial layout, or one that an earlier start left, is never
+  // shown as if it were this program's page.
+  std::string startPage;
+  // On a failure: what could not be done, in words the controller can
+  // show to the user.
+  std::string failure;
 };
 
-// S_OK, or the system's error (HRESULT_FROM_WIN32) when there is no such
-// resource; the out value is then empty.
-HRESULT LoadRcData(int id, RcData* resource);
-
 // Unpacks the embedded layout into the working folder, replacing the one of
-// an earlier start, and returns the path of layout/production/index.html.
-// Throws as GetWorkingFolder does.
-std::string ExtractLayout();
+// an earlier start. The earlier layout is removed only once the new archive
+// is on disk. Throws as GetWorkingFolder does when there is no working
+// folder; every other failure is returned.
+ExtractedLayout ExtractLayout();
 
 // Unpacks every entry of the archive into folder. Entries whose names would
 // land outside the folder (absolute paths, drive letters, "..") are refused

@@ -51,7 +51,7 @@ HRESULT ZipArchive::Open(const std::string& path) {
   WinFileAsSeqStream source(file.Get());
   std::string bytes;
   StringAsSeqStreamA target(&bytes);
-  hr = CopyStream(&source, nullptr, &target, 0xFFFFFFFFu);
+  hr = CopyStream(&source, nullptr, &target, kUnknownTotal);
   if (FAILED(hr)) return hr;
   return OpenBytes(std::move(bytes));
 }

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "catalogue/catalogue_model.h"
+#include "support/ascii.h"
 #include "support/text.h"
 
 namespace bright_setup {
@@ -59,17 +60,7 @@ std::optional<std::string> FillEmailTemplate(std::string_view emailTemplate,
     if (IsControlCharacter(c)) return std::nullopt;
   }
   std::string encoded;
-  static const char kHex[] = "0123456789ABCDEF";
-  for (char ch : email) {
-    const auto byte = static_cast<unsigned char>(ch);
-    if (StaysUnencoded(byte)) {
-      encoded += ch;
-    } else {
-      encoded += '%';
-      encoded += kHex[byte >> 4];
-      encoded += kHex[byte & 0xF];
-    }
-  }
+  QuickKit::AppendPercentEncoded(encoded, email, StaysUnencoded);
   std::string filled(emailTemplate);
   const std::size_t at = filled.find(kEmailPlaceholder);
   if (at != std::string::npos) filled.replace(at, kEmailPlaceholder.size(), encoded);

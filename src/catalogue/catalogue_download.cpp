@@ -49,7 +49,7 @@ bool DownloadCatalogueBytes(QuickKit::WindowHandle owner, QuickKit::IReconnectPr
     return false;
   }
   QuickKit::StringAsSeqStreamA sink(&bytes);
-  const HRESULT hr = QuickKit::CopyStream(&stream, nullptr, &sink, 0xFFFFFFFFu);
+  const HRESULT hr = QuickKit::CopyStream(&stream, nullptr, &sink, QuickKit::kUnknownTotal);
   stream.Close();
   session.Close();
   if (FAILED(hr)) {

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "catalogue/catalogue_tables.h"
+#include "support/ascii.h"
 #include "support/text.h"
 
 namespace bright_setup {
@@ -38,8 +39,6 @@ std::size_t SuiteRank(std::int32_t productIndex) {
                                   kSuiteGroup.begin());
 }
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 }  // namespace
 
 bool FindCatalogueValue(const VerInfo& verInfo, std::string_view key, const std::string& language,
@@ -57,19 +56,18 @@ std::string CatalogueLanguage() {
 std::string Sha256FromCatalogue(std::string_view value) {
   constexpr std::string_view kPrefix = "sha256:";
   if (value.size() == kPrefix.size() + kSha256HexDigits) {
-    for (std::size_t i = 0; i < kPrefix.size(); ++i) {
-      if (AsciiLower(value[i]) != kPrefix[i]) return {};
-    }
+    if (!QuickKit::StartsWithIgnoringAsciiCase(value, kPrefix)) return {};
     value.remove_prefix(kPrefix.size());
   }
   if (value.size() != kSha256HexDigits) return {};
-  std::string digits;
   for (char c : value) {
-    const char lower = AsciiLower(c);
-    if (!((lower >= '0' && lower <= '9') || (lower >= 'a' && lower <= 'f'))) return {};
-    digits += lower;
+    if (QuickKit::HexDigitValue(c) < 0) return {};
   }
-  return digits;
+  return QuickKit::AsciiLowered(value);
+}
+
+std::string ProductHashKey(std::int32_t productIndex) {
+  return std::string(ProductDisplayCode(productIndex)) + ".SHA256";
 }
 
 std::vector<CatalogueProduct> ListCatalogueProducts(const VerInfo& verInfo,
@@ -86,9 +84,9 @@ std::vector<CatalogueProduct> ListCatalogueProducts(const VerInfo& verInfo,
       product.areas = AreasFromList(areaList);
     }
     std::string sha256;
-    if (FindCatalogueValue(verInfo, code + ".SHA256", language, sha256)) {
+    if (FindCatalogueValue(verInfo, ProductHashKey(index), language, sha256)) {
       product.sha256 = Sha256FromCatalogue(sha256);
-      if (product.sha256.empty()) continue;
+      product.sha256Malformed = product.sha256.empty();
     }
     products.push_back(std::move(product));
   }

@@ -27,6 +27,10 @@ struct CatalogueProduct {
   // Lower-case hex SHA-256 of the installer from CODE.SHA256 (see
   // Sha256FromCatalogue); empty when the catalogue has none.
   std::string sha256;
+  // CODE.SHA256 is there but holds no SHA-256: the product is still
+  // listed, but its installer is never downloaded or started (it counts as
+  // failed), since it could not be checked against what the catalogue meant.
+  bool sha256Malformed = false;
 
   bool operator==(const CatalogueProduct&) const = default;
 };
@@ -65,8 +69,10 @@ bool FindCatalogueValue(const VerInfo& verInfo, std::string_view key, const std:
 // The products the catalogue knows, in product-table order, looked up for
 // one language. A product exists when CODE.URL is found; a missing
 // CODE.GUID or CODE.AREAS leaves its guid or areas empty, and area words
-// that name no area are skipped. A product whose CODE.SHA256 is present but
-// not 64 hex digits is left out: its installer could never be verified.
+// that name no area are skipped. A CODE.SHA256 that is present but no
+// SHA-256 (see Sha256FromCatalogue) marks the product sha256Malformed; the
+// product stays listed, so that a typo in an optional key changes neither
+// the page nor the reports.
 std::vector<CatalogueProduct> ListCatalogueProducts(const VerInfo& verInfo,
                                                     const std::string& language);
 
@@ -85,6 +91,10 @@ std::string LocalInstallerName(const CatalogueProduct& product);
 // optionally after "sha256:": a catalogue value cannot start with a digit
 // (it would read as a number), so a hash that does needs the prefix.
 std::string Sha256FromCatalogue(std::string_view value);
+
+// The catalogue key of a product's installer hash: CODE.SHA256, with CODE
+// the product's display code.
+std::string ProductHashKey(std::int32_t productIndex);
 
 class CatalogueModel {
  public:

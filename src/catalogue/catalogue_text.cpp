@@ -44,15 +44,14 @@ bool LoadCatalogueText(std::string_view bytes, VerInfo& verInfo) {
     }
 
     const HRESULT hr = verInfo.Load(text);
-    if (hr == S_OK || hr == S_FALSE) return true;
+    const bool loaded = hr == S_OK || hr == S_FALSE;
     // A removed character other than the mark was visible in the file:
-    // count it back into the column an author sees.
-    VerInfoParseError error = verInfo.LastError();
-    if (removed != 0 && removed != kByteOrderMark && error.line == 1) {
-      ++error.column;
-      verInfo.SetLastError(error);
+    // count it back into the columns an author sees. (An HTML page was not
+    // parsed: it has no positions, and the catalogue kept the old ones.)
+    if (removed != 0 && removed != kByteOrderMark && (loaded || verInfo.LastError().line != 0)) {
+      verInfo.CountDroppedFirstCharacter();
     }
-    return false;
+    return loaded;
   } catch (const std::out_of_range& e) {
     verInfo.SetLastError(
         {0, 0, std::string("a version number is out of range (") + e.what() + ")"});

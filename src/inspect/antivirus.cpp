@@ -5,6 +5,7 @@
 #include <iterator>
 #include <utility>
 
+#include "support/ascii.h"
 #include "support/registry.h"
 
 namespace QuickKit {
@@ -78,8 +79,6 @@ constexpr ProductLookup kProductLookups[] = {
     {AntivirusBrand::Vipre, "VIPRE"},
 };
 
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // The first installed product that matches: its version and, when vendor
 // is not null, its vendor. True when one was found.
 bool LookUpProduct(InspectionSource& source, ProductNameMatch::Kind kind, std::string_view text,
@@ -136,9 +135,7 @@ std::string_view AntivirusBrandName(AntivirusBrand brand) {
 AntivirusBrand ClassifyAntivirusBrand(std::string_view displayName) {
   // The keywords are ASCII: upper-casing ASCII letters is enough to find
   // them, and leaves other characters as they are.
-  std::string upper;
-  upper.reserve(displayName.size());
-  for (char c : displayName) upper.push_back(UpperAscii(c));
+  const std::string upper = AsciiUppered(displayName);
   for (const BrandKeyword& entry : kBrandKeywordTable) {
     if (upper.find(entry.keyword) != std::string::npos) return entry.brand;
   }

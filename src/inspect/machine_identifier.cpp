@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "support/ascii.h"
 #include "support/digest.h"
 #include "support/text.h"
 
@@ -13,26 +14,8 @@ namespace {
 
 bool IsPrintable(unsigned char c) { return c >= 0x20 && c <= 0x7E; }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool ContainOneAnother(std::string_view a, std::string_view b) {
   return a.find(b) != std::string_view::npos || b.find(a) != std::string_view::npos;
-}
-
-std::string UpperHex(std::string_view bytes) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (char ch : bytes) {
-    const auto c = static_cast<unsigned char>(ch);
-    out.push_back(kHex[c >> 4]);
-    out.push_back(kHex[c & 0x0F]);
-  }
-  return out;
 }
 
 // The UTF-16 code units of a serial. Hardware texts are ASCII as a rule;
@@ -113,8 +96,8 @@ std::string ReadDescriptorText(std::string_view text) {
   std::string decoded;
   bool hex = text.size() % 2 == 0;
   for (std::size_t i = 0; hex && i < text.size(); i += 2) {
-    const int high = HexValue(text[i]);
-    const int low = HexValue(text[i + 1]);
+    const int high = HexDigitValue(text[i]);
+    const int low = HexDigitValue(text[i + 1]);
     if (high < 0 || low < 0 || !IsPrintable(static_cast<unsigned char>(high * 16 + low))) {
       hex = false;
     } else {
@@ -145,14 +128,15 @@ std::string HashedIdentifier(std::string_view serial) {
   }
   Digest digest(DigestKind::Md5);
   digest.Update(bytes);
-  const std::string hex = UpperHex(digest.Final());
+  const std::string hex = HexText(digest.Final(), HexCase::Upper);
   if (hex.size() != 32) return RandomIdentifier(kNoSerialPrefix, std::string());
   return std::string(kHashedPrefix) + hex.substr(4, 4) + "-" + hex.substr(8, 4) + "-" +
          hex.substr(12, 4) + "-" + hex.substr(16, 4) + "-" + hex.substr(20, 12);
 }
 
 std::string FormatGuidText(const std::array<std::uint8_t, 16>& bytes) {
-  std::string hex = UpperHex(std::string_view(reinterpret_cast<const char*>(bytes.data()), 16));
+  std::string hex =
+      HexText(std::string_view(reinterpret_cast<const char*>(bytes.data()), 16), HexCase::Upper);
   return hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) + "-" +
          hex.substr(16, 4) + "-" + hex.substr(20, 12);
 }

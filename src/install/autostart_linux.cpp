@@ -2,22 +2,18 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 
 #include "install/autostart.h"
 #include "support/atomic_file.h"
+#include "support/config.h"
+#include "support/xdg_folders_linux.h"
 
 namespace bright_setup {
 namespace {
 
 constexpr char kEntryName[] = "NorvaneInstaller.desktop";
 
-std::string AutostartFolder() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config != nullptr && config[0] == '/') return std::string(config) + "/autostart";
-  const char* home = std::getenv("HOME");
-  return std::string(home != nullptr ? home : "") + "/.config/autostart";
-}
+std::string AutostartFolder() { return QuickKit::XdgConfigHome() + "/autostart"; }
 
 }  // namespace
 
@@ -34,7 +30,9 @@ bool WriteAutostartEntry(const std::string& programPath) {
   const std::string entry =
       "[Desktop Entry]\n"
       "Type=Application\n"
-      "Name=Norvane Installer\n"
+      "Name=" +
+      std::string(QuickKit::kProgramTitle) +
+      "\n"
       "Comment=Carries on with the installation after a restart\n"
       "Exec=" +
       exec +

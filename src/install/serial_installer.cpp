@@ -16,7 +16,6 @@ namespace bright_setup {
 namespace {
 
 constexpr const char* kUninstallKey = QuickKit::kUninstallKeyPath;
-constexpr std::uint32_t kUnknownTotal = 0xFFFFFFFFu;
 
 // Writes the download to its file, through a buffer so that the 512-byte
 // chunks do not each cost a system call, and keeps count and SHA-256 of
@@ -92,7 +91,7 @@ void InstallProgressCallback::OnFinished() {
 
 void SerialInstaller::ExeFileDownloadCallback::OnProgress(std::uint32_t done, std::uint32_t total) {
   bright_setup::IProgressCallback* progress = m_installer->m_progress.get();
-  if (progress == nullptr || total == 0 || total == kUnknownTotal) return;
+  if (progress == nullptr || total == 0 || total == QuickKit::kUnknownTotal) return;
   const double share = static_cast<double>(done) / static_cast<double>(total);
   progress->OnProgress(m_from + static_cast<std::int32_t>(share * (m_to - m_from)));
 }
@@ -276,7 +275,8 @@ std::string SerialInstaller::DownloadInstaller(std::int32_t productIndex, std::i
     return std::string();
   };
   const CatalogueProduct* product = FindProduct(productIndex);
-  if (product == nullptr || m_prompt == nullptr) return fail(ProductResult::DownloadFailed);
+  if (product == nullptr || m_prompt == nullptr || product->sha256Malformed)
+    return fail(ProductResult::DownloadFailed);
 
   QuickKit::InternetSession session;
   session.SetCancel(m_cancel);

@@ -25,12 +25,9 @@
 #include "net/seq_stream.h"
 #include "net/transfer_cancel.h"
 #include "support/scoped_handle.h"
+#include "support/window_handle.h"
 
 namespace QuickKit {
-
-// A window of the platform's user interface (an HWND on Windows), used as
-// the owner of system dialogs and prompts. Null means no owner.
-using WindowHandle = void*;
 
 namespace internet_os {
 struct Object;  // a session, connection or transfer of the platform

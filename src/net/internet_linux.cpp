@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -29,6 +30,7 @@
 #include <vector>
 
 #include "net/internet_os.h"
+#include "support/ascii.h"
 #include "support/config.h"
 #include "support/text.h"
 
@@ -231,11 +233,7 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
 
 bool NameMatches(std::string_view line, std::string_view name) {
   if (line.size() <= name.size() || line[name.size()] != ':') return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(line[i]) != lower(name[i])) return false;
-  }
-  return true;
+  return StartsWithIgnoringAsciiCase(line, name);
 }
 
 const std::string* FindHeader(const std::vector<std::string>& headers, std::string_view name) {
@@ -367,7 +365,7 @@ bool IsHttp(Transfer* transfer) {
   if (curl_easy_getinfo(transfer->easy, CURLINFO_SCHEME, &scheme) != CURLE_OK || !scheme) {
     return false;
   }
-  return strcasecmp(scheme, "http") == 0 || strcasecmp(scheme, "https") == 0;
+  return EqualsIgnoringAsciiCase(scheme, "http") || EqualsIgnoringAsciiCase(scheme, "https");
 }
 
 std::string HeaderName(Header header) {
@@ -412,8 +410,7 @@ UserAgentParts GetUserAgentParts() {
   if (underscore != std::string::npos) {
     for (std::size_t i = underscore + 1; i < locale.size() && locale[i] != '.' && locale[i] != '@';
          ++i) {
-      const char c = locale[i];
-      parts.country += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+      parts.country += AsciiUpper(locale[i]);
     }
   } else if (locale.empty() || locale == "C" || locale == "POSIX" || locale.rfind("C.", 0) == 0) {
     parts.country = "US";
@@ -583,7 +580,7 @@ HRESULT QueryNumber(Object* transfer, Header header, std::uint32_t* value) {
     curl_off_t length = -1;
     curl_easy_getinfo(t->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
     // A length beyond 32 bits cannot be told as one: it counts as unknown.
-    if (length < 0 || length > 0xFFFFFFFF) return kHeaderNotFound;
+    if (length < 0 || length > std::numeric_limits<std::uint32_t>::max()) return kHeaderNotFound;
     *value = static_cast<std::uint32_t>(length);
     return S_OK;
   }

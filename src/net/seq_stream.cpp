@@ -1,6 +1,7 @@
 #include "net/seq_stream.h"
 
 #include <cstring>
+#include <limits>
 #include <new>
 #include <stdexcept>
 
@@ -57,7 +58,8 @@ HRESULT StringAsSeqStreamA::Write(const void* buffer, std::uint32_t count,
                                   std::uint32_t* bytesWritten) {
   SetCount(bytesWritten, 0);
   const std::uint64_t end = std::uint64_t{m_position} + count;
-  if (end > 0xFFFFFFFFu) return E_OUTOFMEMORY;  // the position could not follow
+  if (end > std::numeric_limits<std::uint32_t>::max())
+    return E_OUTOFMEMORY;  // the position could not follow
   try {
     m_target->resize(static_cast<std::size_t>(end));
   } catch (const std::bad_alloc&) {

@@ -32,6 +32,9 @@ constexpr std::uint32_t STATFLAG_DEFAULT = 0;
 constexpr std::uint32_t STATFLAG_NONAME = 1;
 // Stat's size when the length is not known.
 constexpr std::uint64_t kUnknownStreamSize = ~std::uint64_t{0};
+// CopyStream's total when the length is not known: the low 32 bits of
+// kUnknownStreamSize, which is what a download passes on from Stat.
+constexpr std::uint32_t kUnknownTotal = static_cast<std::uint32_t>(kUnknownStreamSize);
 
 class IStream : public ISequentialStream {
  public:
@@ -112,7 +115,7 @@ class NullSeqStream : public ISequentialStream {
 constexpr std::uint32_t kCopyChunkSize = 512;
 
 // Copies source into target until a read delivers no bytes. total is handed
-// to the callback untouched (the expected size, or 0xFFFFFFFF when unknown).
+// to the callback untouched (the expected size, or kUnknownTotal).
 // Returns E_INVALIDARG without a source or target, E_ABORT when the
 // callback cancels, the first failing Read or Write result, else S_OK.
 HRESULT CopyStream(ISequentialStream* source, IProgressCallback* callback,

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "net/seq_stream.h"
+#include "support/ascii.h"
 #include "support/config.h"
 
 namespace QuickKit {
@@ -41,21 +42,11 @@ void AppendDecimal(std::string& out, std::uint32_t value) { out += std::to_strin
 }  // namespace
 
 std::string EscapeEventField(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size());
   // Every byte of a multi-byte UTF-8 sequence is >= 0x80, so escaping bytes
   // one by one gives the percent-escaped UTF-8 form of each character.
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (IsUnsafeInSegment(c)) {
-      out.push_back('%');
-      out.push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 0x0F]);
-    } else {
-      out.push_back(ch);
-    }
-  }
+  AppendPercentEncoded(out, text, [](unsigned char c) { return !IsUnsafeInSegment(c); });
   return out;
 }
 
@@ -158,7 +149,7 @@ HRESULT CGoogleAnalyticsStat::SendOneHit(HttpConnection& connection, const std::
   // The answer is not looked at; it is read to its end so that the
   // connection can carry the next hit.
   NullSeqStream sink;
-  hr = CopyStream(&request, nullptr, &sink, 0xFFFFFFFFu);
+  hr = CopyStream(&request, nullptr, &sink, kUnknownTotal);
   return FAILED(hr) ? hr : S_OK;
 }
 

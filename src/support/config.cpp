@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "support/ascii.h"
+
 #ifndef NORVANE_DEFAULT_CATALOGUE_URL
 #error "NORVANE_DEFAULT_CATALOGUE_URL comes from the build"
 #endif
@@ -39,9 +41,7 @@ bool SplitUrl(std::string_view url, UrlParts* parts) {
   const std::size_t schemeEnd = url.find("://");
   if (schemeEnd == std::string_view::npos || schemeEnd == 0) return false;
   UrlParts result;
-  for (char c : url.substr(0, schemeEnd)) {
-    result.scheme += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  }
+  result.scheme = AsciiLowered(url.substr(0, schemeEnd));
   std::string_view rest = url.substr(schemeEnd + 3);
   const std::size_t pathStart = rest.find_first_of("/?#");
   std::string_view authority = rest.substr(0, pathStart);

@@ -1,18 +1,10 @@
 #include "support/digest.h"
 
+#include "support/ascii.h"
+
 namespace QuickKit {
 
-std::string ToHex(std::string_view bytes) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(bytes.size() * 2);
-  for (char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    text += kHex[b >> 4];
-    text += kHex[b & 0xF];
-  }
-  return text;
-}
+std::string ToHex(std::string_view bytes) { return HexText(bytes, HexCase::Lower); }
 
 std::string Sha256Hex(std::string_view data) {
   Digest digest(DigestKind::Sha256);

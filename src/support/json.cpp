@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "support/ascii.h"
 #include "support/text.h"
 
 namespace QuickKit {
@@ -37,9 +38,9 @@ const std::string& Indent(int depth, std::string& scratch) {
 }
 
 void AppendUnicodeEscape(std::string& out, char16_t unit) {
-  static const char kHex[] = "0123456789ABCDEF";
   out += "\\u";
-  for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(unit >> shift) & 0xF];
+  AppendHexByte(out, static_cast<unsigned char>(unit >> 8), HexCase::Upper);
+  AppendHexByte(out, static_cast<unsigned char>(unit & 0xFF), HexCase::Upper);
 }
 
 std::string DecimalText(std::int32_t value) {

@@ -27,10 +27,12 @@
 #include <system_error>
 #include <utility>
 
+#include "support/ascii.h"
 #include "support/atomic_file.h"
 #include "support/registry.h"
 #include "support/scoped_handle.h"
 #include "support/text.h"
+#include "support/xdg_folders_linux.h"
 
 namespace QuickKit {
 namespace {
@@ -41,32 +43,13 @@ constexpr char kValuesFile[] = ".values";
 const HRESULT kNotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
 
 std::string HiveFolder(RegistryHive hive) {
-  std::string base;
-  if (hive == RegistryHive::CurrentUser) {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config != nullptr && *config == '/') {
-      base = config;
-    } else {
-      const char* home = std::getenv("HOME");
-      base = std::string(home != nullptr ? home : "") + "/.config";
-    }
-  } else {
-    const char* dirs = std::getenv("XDG_CONFIG_DIRS");
-    std::string list = dirs != nullptr && *dirs == '/' ? dirs : "/etc/xdg";
-    base = list.substr(0, list.find(':'));
-  }
+  const std::string base =
+      hive == RegistryHive::CurrentUser ? XdgConfigHome() : XdgFirstConfigDir();
   return base + "/" + kTreeFolder;
 }
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
+// Key and value names ignore letter case, as on Windows (for ASCII letters).
+bool SameName(std::string_view a, std::string_view b) { return EqualsIgnoringAsciiCase(a, b); }
 
 bool ValidKeyName(std::string_view name) {
   return !name.empty() && name != "." && name != ".." && !SameName(name, kValuesFile) &&
@@ -119,42 +102,11 @@ bool FindChild(const std::string& folder, std::string_view name, std::string* ch
   return found;
 }
 
+// Blanks, controls and '%' are escaped, so that a line of the values file
+// splits at its blanks and ends at its line break.
 void AppendEscaped(std::string& out, std::string_view text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte == '%' || byte == 0x7F) {
-      out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0xF];
-    } else {
-      out += c;
-    }
-  }
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-bool Unescape(std::string_view text, std::string* out) {
-  out->clear();
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
-      *out += text[i];
-      continue;
-    }
-    if (i + 2 >= text.size()) return false;
-    const int high = HexDigit(text[i + 1]);
-    const int low = HexDigit(text[i + 2]);
-    if (high < 0 || low < 0) return false;
-    *out += static_cast<char>(high * 16 + low);
-    i += 2;
-  }
-  return true;
+  AppendPercentEncoded(
+      out, text, [](unsigned char byte) { return byte > 0x20 && byte != '%' && byte != 0x7F; });
 }
 
 struct StoredValue {
@@ -177,8 +129,8 @@ std::vector<StoredValue> ParseValues(const std::string& content) {
     if (first != 1 || second == std::string_view::npos) continue;
     StoredValue stored;
     std::string data;
-    if (!Unescape(line.substr(2, second - 2), &stored.name) ||
-        !Unescape(line.substr(second + 1), &data)) {
+    if (!PercentDecode(line.substr(2, second - 2), &stored.name) ||
+        !PercentDecode(line.substr(second + 1), &data)) {
       continue;
     }
     switch (line[0]) {

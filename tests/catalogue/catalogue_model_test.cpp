@@ -69,32 +69,38 @@ TEST(CatalogueBuild, ListsOnlyProductsWithAnUrlInTableOrder) {
 TEST(CatalogueBuild, AreaListsAndHashes) {
   struct Case {
     std::string lines;
-    bool listed;
     Indices areas;
     std::string sha256;
+    bool malformed;
   };
   const Case cases[] = {
-      {"SHIELD.AREAS * Device,,Money", true, {0, 2}, ""},
-      {"SHIELD.AREAS * ,Business,Nowhere,device,Family,", true, {5, 3}, ""},
-      {"SHIELD.AREAS * Data;Device", true, {4}, ""},
-      {"SHIELD.SHA256 * " + kHash, true, {}, kHash},
-      {"SHIELD.SHA256 * " + std::string(64, 'F'), true, {}, std::string(64, 'f')},
-      {"SHIELD.SHA256 * " + std::string(63, 'a'), false, {}, ""},
-      {"SHIELD.SHA256 * " + std::string(63, 'a') + "g", false, {}, ""},
-      {"SHIELD.SHA256-fr * " + kHash, true, {}, ""},
-      {"SHIELD.SHA256 * sha256:" + kDigitHash, true, {}, kDigitHash},
-      {"SHIELD.SHA256 * SHA256:" + kHash, true, {}, kHash},
-      {"SHIELD.SHA256 * sha256:" + std::string(63, 'a'), false, {}, ""},
-      {"SHIELD.SHA256 * sha257:" + kHash, false, {}, ""},
-      {"SHIELD.SHA256 * md5:" + kHash, false, {}, ""},
+      {"SHIELD.AREAS * Device,,Money", {0, 2}, "", false},
+      {"SHIELD.AREAS * ,Business,Nowhere,device,Family,", {5, 3}, "", false},
+      {"SHIELD.AREAS * Data;Device", {4}, "", false},
+      {"SHIELD.SHA256 * " + kHash, {}, kHash, false},
+      {"SHIELD.SHA256 * " + std::string(64, 'F'), {}, std::string(64, 'f'), false},
+      {"SHIELD.SHA256-fr * " + kHash, {}, "", false},
+      {"SHIELD.SHA256 * sha256:" + kDigitHash, {}, kDigitHash, false},
+      {"SHIELD.SHA256 * SHA256:" + kHash, {}, kHash, false},
+      // A malformed hash keeps the product listed, marked so that its
+      // installer is never run.
+      {"SHIELD.SHA256 * " + std::string(63, 'a'), {}, "", true},
+      {"SHIELD.SHA256 * " + std::string(63, 'a') + "g", {}, "", true},
+      {"SHIELD.SHA256 * sha256:" + std::string(63, 'a'), {}, "", true},
+      {"SHIELD.SHA256 * sha257:" + kHash, {}, "", true},
+      {"SHIELD.SHA256 * md5:" + kHash, {}, "", true},
+      {"SHIELD.AREAS * Money\nSHIELD.SHA256 * " + kHash + "0", {2}, "", true},
   };
   for (const Case& c : cases) {
     const auto products = ProductsOf("SHIELD.URL * u\n" + c.lines, "en");
-    ASSERT_EQ(products.size(), c.listed ? 1u : 0u) << c.lines;
-    if (!c.listed) continue;
+    ASSERT_EQ(products.size(), 1u) << c.lines;
     EXPECT_EQ(products[0].areas, c.areas) << c.lines;
     EXPECT_EQ(products[0].sha256, c.sha256) << c.lines;
+    EXPECT_EQ(products[0].sha256Malformed, c.malformed) << c.lines;
   }
+  // The product list, and so the page, is the same as without the typo.
+  EXPECT_EQ(IndicesOf(ProductsOf("SHIELD.URL * u\nSHIELD.SHA256 * typo\nGUARD.URL * g", "en")),
+            (Indices{kShield, kGuard}));
 }
 
 TEST(CatalogueBuild, FailedLoadLeavesTheListUntouched) {

@@ -96,6 +96,15 @@ TEST(CatalogueText, ColumnCountsAVisibleDroppedCharacterButNotTheMark) {
   VerInfo visible;
   ASSERT_FALSE(LoadCatalogueText("\xC4\x80K x", visible));
   EXPECT_EQ(visible.LastError().column, 4u);
+  // The same for the places of values, on the first line only.
+  ASSERT_TRUE(LoadCatalogueText(kBom + "K * v\nL * w", marked));
+  ASSERT_TRUE(LoadCatalogueText("\xC4\x80K * v\nL * w", visible));
+  using Positions = std::vector<VerInfoTextPosition>;
+  EXPECT_EQ(marked.ValuePositions(), (Positions{{1, 5}, {2, 5}}));
+  EXPECT_EQ(visible.ValuePositions(), (Positions{{1, 6}, {2, 5}}));
+  // An HTML page is not parsed: the catalogue keeps its entries and places.
+  EXPECT_FALSE(LoadCatalogueText("\xC4\x80<html>", visible));
+  EXPECT_EQ(visible.ValuePositions(), (Positions{{1, 6}, {2, 5}}));
 }
 
 }  // namespace

@@ -285,5 +285,25 @@ TEST(VerInfoParse, FailureRemembersLineColumnAndReason) {
   }
 }
 
+TEST(VerInfoParse, ValuePositionsPointAtEachEntrysFirstValue) {
+  using Positions = std::vector<VerInfoTextPosition>;
+  VerInfo verInfo;
+  // Every kind of line end, a comment, languages, blanks and characters of
+  // several bytes before a value: columns count characters.
+  ASSERT_EQ(verInfo.Load("A * a\r\n"
+                         "; note\n"
+                         "\xC3\xA9t\xC3\xA9-en;de  1.0\tv;w x\r"
+                         "\r"
+                         "B * \xE2\x82\xAC b\n"
+                         "C 2 \xF0\x9F\x98\x80"),
+            S_OK);
+  ASSERT_EQ(verInfo.Entries().size(), 4u);
+  EXPECT_EQ(verInfo.ValuePositions(), (Positions{{1, 5}, {3, 16}, {5, 5}, {6, 5}}));
+  // A failed parse keeps the positions of the entries it stored.
+  ASSERT_EQ(verInfo.Load("K * k\nL 1 l\nM x"), E_INVALIDARG);
+  EXPECT_EQ(verInfo.ValuePositions(), (Positions{{1, 5}, {2, 5}}));
+  EXPECT_EQ(verInfo.ValuePositions().size(), verInfo.Entries().size());
+}
+
 }  // namespace
 }  // namespace bright_setup

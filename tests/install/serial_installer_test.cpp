@@ -417,6 +417,14 @@ TEST_F(SerialInstallerTest, EachProductEndsWithWhatHappenedToIt) {
                                "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{guid}8");
 }
 
+TEST_F(SerialInstallerTest, InstallerWhoseHashCouldNotBeReadIsNeverFetched) {
+  CatalogueProduct unreadable = Product(4, "ok", "unreadable");
+  unreadable.sha256Malformed = true;
+  SerialInstaller installer({unreadable}, m_folder.Folder(), &m_prompt);
+  EXPECT_EQ(installer.DownloadInstaller(4, 0, 100), "");
+  EXPECT_FALSE(fs::exists(m_folder.Path() / Local("unreadable")));
+}
+
 TEST_F(SerialInstallerTest, SavedStatesThatCannotBeTrusted) {
   // A total smaller than the queue, and an index the catalogue lacks.
   ASSERT_EQ(SaveState(1, {9, 1, 2}), S_OK);

@@ -64,7 +64,7 @@ TEST(BufferedSeqStream, CopyStreamThroughTheBufferKeepsEveryByte) {
   std::string target;
   StringAsSeqStreamA output(&target);
   BufferedSeqStream buffered(&output);
-  ASSERT_EQ(CopyStream(&input, nullptr, &buffered, 0xFFFFFFFFu), S_OK);
+  ASSERT_EQ(CopyStream(&input, nullptr, &buffered, kUnknownTotal), S_OK);
   ASSERT_EQ(buffered.Flush(), S_OK);
   EXPECT_TRUE(target == source);
 }

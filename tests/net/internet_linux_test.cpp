@@ -2,41 +2,16 @@
 // with the test CA, the statistics POST, proxies from the environment.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <optional>
 #include <string>
 
 #include "net/internet.h"
+#include "scoped_env_posix.h"
 #include "test_server.h"
 
 namespace QuickKit {
 namespace {
 
 const std::string kTlsData = std::string(NORVANE_TEST_DATA) + "/tls/";
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : m_name(name) {
-    if (const char* old = std::getenv(name)) m_old = old;
-    if (value != nullptr) {
-      setenv(name, value, 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (m_old) {
-      setenv(m_name.c_str(), m_old->c_str(), 1);
-    } else {
-      unsetenv(m_name.c_str());
-    }
-  }
-
- private:
-  std::string m_name;
-  std::optional<std::string> m_old;
-};
 
 class TlsTest : public ::testing::Test {
  protected:
@@ -102,7 +77,7 @@ TEST_F(TlsTest, StatisticsPostGoesToTheConfiguredCollector) {
     ASSERT_EQ(request.OpenRequest(&connection, "status/200?v=1&t=event&ec=a%20b"), S_OK);
     ASSERT_EQ(request.Send(), S_OK);
     NullSeqStream sink;
-    EXPECT_EQ(CopyStream(&request, nullptr, &sink, 0xFFFFFFFFu), S_OK);
+    EXPECT_EQ(CopyStream(&request, nullptr, &sink, kUnknownTotal), S_OK);
   }
   const auto requests = server->Requests();
   ASSERT_EQ(requests.size(), 2u);

@@ -76,7 +76,7 @@ TEST_F(InternetTest, ReadsWholeBodyAndReportsItsSize) {
   EXPECT_EQ(stat.name, "/127.0.0.1:" + std::to_string(server->Port()) + "/file/100000");
   std::string body;
   StringAsSeqStreamA sink(&body);
-  EXPECT_EQ(CopyStream(&stream, nullptr, &sink, 0xFFFFFFFFu), S_OK);
+  EXPECT_EQ(CopyStream(&stream, nullptr, &sink, kUnknownTotal), S_OK);
   ASSERT_EQ(body.size(), expected.size());
   EXPECT_TRUE(body == expected);
 }
@@ -102,7 +102,7 @@ TEST_F(InternetTest, WithoutContentLengthTheSizeIsUnknown) {
   EXPECT_EQ(stat.size, kUnknownStreamSize);
   std::string body;
   StringAsSeqStreamA sink(&body);
-  EXPECT_EQ(CopyStream(&stream, nullptr, &sink, 0xFFFFFFFFu), S_OK);
+  EXPECT_EQ(CopyStream(&stream, nullptr, &sink, kUnknownTotal), S_OK);
   EXPECT_TRUE(body == test::PatternBytes(70000));
 }
 

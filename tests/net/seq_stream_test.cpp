@@ -180,7 +180,7 @@ TEST(CopyStream, ShortReadsDoNotEndTheCopy) {
   std::string log;
   ScriptedSource source({{S_FALSE, 10}, {S_FALSE, 10}, {S_OK, 10}, {S_OK, 0}});
   LoggingTarget target(&log);
-  EXPECT_EQ(CopyStream(&source, nullptr, &target, 0xFFFFFFFFu), S_OK);
+  EXPECT_EQ(CopyStream(&source, nullptr, &target, kUnknownTotal), S_OK);
   EXPECT_EQ(target.data.size(), 30u);
   EXPECT_EQ(source.reads, 4);
 }
@@ -284,7 +284,7 @@ TEST(FileStream, CopiesThroughARealFile) {
     WinFileAsSeqStream target(out);
     std::string log;
     RecordingCallback callback(&log);
-    EXPECT_EQ(CopyStream(&source, &callback, &target, 0xFFFFFFFFu), S_OK);
+    EXPECT_EQ(CopyStream(&source, &callback, &target, kUnknownTotal), S_OK);
     EXPECT_NE(log.find("p1553/4294967295 "), std::string::npos) << log;
   }
   TempFile::Close(out);

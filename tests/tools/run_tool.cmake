@@ -2,10 +2,19 @@
 # byte for byte with the expected ones.
 #   TOOL, EMULATOR (may be empty), DATA (working folder), ARGS ('|'-separated),
 #   EXPECT_RC, EXPECT (file with the expected output; absent: no output).
+#   COPY_FROM, COPY_TO (optional): DATA/COPY_FROM is first copied to COPY_TO,
+#   a path of its own, whose folder then becomes the working folder.
 string(REPLACE "|" ";" args "${ARGS}")
+set(workdir ${DATA})
+if(COPY_FROM)
+  get_filename_component(workdir "${COPY_TO}" DIRECTORY)
+  file(REMOVE_RECURSE "${workdir}")
+  file(MAKE_DIRECTORY "${workdir}")
+  file(COPY_FILE "${DATA}/${COPY_FROM}" "${COPY_TO}")
+endif()
 execute_process(
   COMMAND ${EMULATOR} ${TOOL} ${args}
-  WORKING_DIRECTORY ${DATA}
+  WORKING_DIRECTORY ${workdir}
   OUTPUT_VARIABLE out
   ERROR_VARIABLE err
   RESULT_VARIABLE rc)

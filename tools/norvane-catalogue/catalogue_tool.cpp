@@ -11,6 +11,7 @@
 #include "catalogue/catalogue_tables.h"
 #include "catalogue/catalogue_text.h"
 #include "support/json.h"
+#include "support/paths.h"
 
 namespace {
 
@@ -33,8 +34,10 @@ installer decodes a downloaded catalogue: UTF-8, a leading byte-order mark
 check FILE
   Exit 0 and "ok: N entries" when the catalogue loads (N entries, comment
   lines not counted). Exit 1 and "FILE:LINE:COLUMN: error: REASON" on a
-  grammar error, or "FILE: error: REASON" when the failure has no position
-  (an HTML page, bad UTF-8, a number out of range, an unreadable file).
+  grammar error or a value the installer cannot use (a CODE.SHA256 that is
+  not a SHA-256: that product would never be installed), or "FILE: error:
+  REASON" when the failure has no position (an HTML page, bad UTF-8, a
+  number out of range, an unreadable file).
 
 find FILE KEY [--lang L]... [--version V]
   Looks KEY up as the installer does: the first entry of that key whose
@@ -65,7 +68,8 @@ int Usage(std::ostream& err, const std::string& message) {
 }
 
 bool ReadFile(const std::string& path, std::string& bytes) {
-  std::ifstream file(path, std::ios::binary);
+  // path is UTF-8: never handed to the ANSI file functions of Windows.
+  std::ifstream file(QuickKit::PathFromUtf8(path), std::ios::binary);
   if (!file) return false;
   std::ostringstream content;
   content << file.rdbuf();
@@ -133,11 +137,37 @@ std::string EntryJson(const VerInfoEntry& entry) {
   return object.WriteCompact();
 }
 
+// The first entry, in file order, whose value the installer reads but
+// cannot use; false when there is none.
+bool FindUnusableValue(const VerInfo& verInfo, std::size_t& entryIndex, std::string& reason) {
+  const std::vector<VerInfoEntry>& entries = verInfo.Entries();
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    for (std::int32_t product = 0; product < kProductCount; ++product) {
+      if (entries[i].name != ProductHashKey(product)) continue;
+      if (!Sha256FromCatalogue(entries[i].values.front()).empty()) break;
+      entryIndex = i;
+      reason = entries[i].name +
+               " is not a SHA-256 (64 hex digits, optionally after \"sha256:\"); the installer "
+               "would never run this product";
+      return true;
+    }
+  }
+  return false;
+}
+
 int Check(const std::vector<std::string>& args, std::ostream& out) {
   VerInfo verInfo;
   std::string diagnostic;
-  if (!LoadFile(args[1], verInfo, diagnostic)) {
+  const std::string& path = args[1];
+  if (!LoadFile(path, verInfo, diagnostic)) {
     out << diagnostic << "\n";
+    return 1;
+  }
+  std::size_t entry = 0;
+  std::string reason;
+  if (FindUnusableValue(verInfo, entry, reason)) {
+    const VerInfoTextPosition& at = verInfo.ValuePositions()[entry];
+    out << path << ':' << at.line << ':' << at.column << ": error: " << reason << "\n";
     return 1;
   }
   out << "ok: " << verInfo.Entries().size() << " entries\n";

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "catalogue/VerInfo/verinfo_assert.h"
+#include "support/ascii.h"
 #include "support/text.h"
 
 namespace bright_setup {
@@ -13,16 +14,6 @@ namespace {
 using Kind = VerInfoTokenKind;
 
 constexpr std::size_t kHtmlProbeCharacters = 1024;
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
 
 // Base-10 conversion of a run of digits into a signed 32-bit value, with
 // the error the string-to-integer conversion gives for a value out of range.
@@ -67,12 +58,15 @@ std::uint16_t VerInfoEntry::VersionPart(int index) const {
   return m_versionParts[static_cast<std::size_t>(index)];
 }
 
-VerInfoParseError PositionOf(std::string_view text, std::size_t offset) {
-  VerInfoParseError position;
-  position.line = 1;
-  position.column = 1;
-  std::size_t pos = 0;
-  while (pos < offset && pos < text.size()) {
+namespace {
+
+// Moves position (which stands at byte offset from) on to byte offset to.
+// A CR LF pair, a lone CR and a lone LF each end a line; a byte that is not
+// valid UTF-8 counts as one character.
+void Advance(std::string_view text, std::size_t from, std::size_t to,
+             VerInfoTextPosition& position) {
+  std::size_t pos = from;
+  while (pos < to && pos < text.size()) {
     const char c = text[pos];
     if (c == '\n' || c == '\r') {
       ++pos;
@@ -85,7 +79,24 @@ VerInfoParseError PositionOf(std::string_view text, std::size_t offset) {
     if (!QuickKit::NextCodePoint(text, pos, codePoint)) ++pos;
     ++position.column;
   }
-  return position;
+}
+
+}  // namespace
+
+VerInfoParseError PositionOf(std::string_view text, std::size_t offset) {
+  VerInfoTextPosition position{1, 1};
+  Advance(text, 0, offset, position);
+  VerInfoParseError error;
+  error.line = position.line;
+  error.column = position.column;
+  return error;
+}
+
+void VerInfo::CountDroppedFirstCharacter() {
+  if (m_lastError.line == 1) ++m_lastError.column;
+  for (VerInfoTextPosition& position : m_valuePositions) {
+    if (position.line == 1) ++position.column;
+  }
 }
 
 HRESULT VerInfo::Load(std::string_view text) {
@@ -110,7 +121,7 @@ bool VerInfo::LooksLikeHtml(std::string_view text) {
     const std::size_t begin = pos;
     char32_t codePoint = 0;
     if (!QuickKit::NextCodePoint(text, pos, codePoint)) pos = begin + 1;
-    for (std::size_t i = begin; i < pos; ++i) probe += AsciiLower(text[i]);
+    for (std::size_t i = begin; i < pos; ++i) probe += QuickKit::AsciiLower(text[i]);
   }
   return probe.find("<html") != std::string::npos;
 }
@@ -126,14 +137,24 @@ HRESULT VerInfo::Parse(VerInfoLexer& lexer) {
   // The old index goes with the old entries: a parse that fails must leave
   // a catalogue in which every Find fails, not an index into a shorter list.
   m_entries.clear();
+  m_valuePositions.clear();
   m_index.clear();
   m_lastError = {};
+  // Positions are counted on from the last one, in one pass over the text.
+  std::size_t countedTo = 0;
+  VerInfoTextPosition counted{1, 1};
   lexer.NextToken();
   while (lexer.Kind() != Kind::End) {
     VerInfoEntry entry;
-    const HRESULT hr = ParseLine(lexer, entry);
+    std::size_t valueOffset = 0;
+    const HRESULT hr = ParseLine(lexer, entry, valueOffset);
     if (FAILED(hr)) return hr;
-    if (!entry.name.empty()) m_entries.push_back(std::move(entry));
+    if (!entry.name.empty()) {
+      Advance(lexer.Text(), countedTo, valueOffset, counted);
+      countedTo = valueOffset;
+      m_entries.push_back(std::move(entry));
+      m_valuePositions.push_back(counted);
+    }
     if (lexer.Kind() == Kind::End) break;
     if (lexer.Kind() != Kind::LineBreak) {
       return Fail(lexer,
@@ -144,12 +165,12 @@ HRESULT VerInfo::Parse(VerInfoLexer& lexer) {
   return m_entries.empty() ? S_FALSE : S_OK;
 }
 
-HRESULT VerInfo::ParseLine(VerInfoLexer& lexer, VerInfoEntry& entry) {
+HRESULT VerInfo::ParseLine(VerInfoLexer& lexer, VerInfoEntry& entry, std::size_t& valueOffset) {
   switch (lexer.Kind()) {
     case Kind::Semicolon:
       return SkipComment(lexer);
     case Kind::Word:
-      return ParseEntry(lexer, entry);
+      return ParseEntry(lexer, entry, valueOffset);
     case Kind::LineBreak:
       return Fail(lexer, lexer.Start() == 0 ? "the text starts with a line break"
                                             : "a line holds only blanks");
@@ -166,7 +187,7 @@ HRESULT VerInfo::SkipComment(VerInfoLexer& lexer) {
   return S_OK;
 }
 
-HRESULT VerInfo::ParseEntry(VerInfoLexer& lexer, VerInfoEntry& entry) {
+HRESULT VerInfo::ParseEntry(VerInfoLexer& lexer, VerInfoEntry& entry, std::size_t& valueOffset) {
   const std::string_view word = lexer.TokenText();
   const std::size_t dash = word.find('-');
   entry.name = std::string(word.substr(0, dash));
@@ -187,6 +208,7 @@ HRESULT VerInfo::ParseEntry(VerInfoLexer& lexer, VerInfoEntry& entry) {
   }
   HRESULT hr = ParseVersion(lexer, entry);
   if (FAILED(hr)) return hr;
+  valueOffset = lexer.Start();
   hr = ParseWordList(lexer, entry.values, "a value");
   if (FAILED(hr)) return hr;
   if (lexer.Kind() == Kind::Word) return ParseWordList(lexer, entry.extraValues, "a value");
@@ -254,7 +276,7 @@ bool VerInfo::LanguagesFit(const VerInfoEntry& entry, const std::vector<std::str
   for (const std::string& language : requested) {
     bool found = false;
     for (const std::string& own : entry.languages) {
-      if (EqualsIgnoringAsciiCase(language, own)) {
+      if (QuickKit::EqualsIgnoringAsciiCase(language, own)) {
         found = true;
         break;
       }

@@ -45,6 +45,15 @@ struct VerInfoParseError {
   std::string reason;
 };
 
+// A place in the catalogue text: line and column count from 1, the column
+// in characters.
+struct VerInfoTextPosition {
+  std::size_t line = 0;
+  std::size_t column = 0;
+
+  bool operator==(const VerInfoTextPosition&) const = default;
+};
+
 class VerInfo {
  public:
   // Parses the text (UTF-8) and, when the parse succeeds, indexes it.
@@ -71,22 +80,31 @@ class VerInfo {
             const std::vector<std::int32_t>& requestedVersion, VerInfoEntry& entry) const;
 
   const std::vector<VerInfoEntry>& Entries() const { return m_entries; }
+  // Where the first value of each entry stands in the loaded text, in the
+  // order of Entries(), so that a value the program cannot use can be
+  // pointed at for the people who write the catalogue.
+  const std::vector<VerInfoTextPosition>& ValuePositions() const { return m_valuePositions; }
   // Set by the last failed Parse or Load; empty reason after a success.
   const VerInfoParseError& LastError() const { return m_lastError; }
   void SetLastError(VerInfoParseError error) { m_lastError = std::move(error); }
+  // The text was loaded without a first character that its author sees in
+  // the file: counts it back into the columns of line 1 (error and values).
+  void CountDroppedFirstCharacter();
 
   static bool VersionFits(const VerInfoEntry& entry, const std::vector<std::int32_t>& requested);
   static bool LanguagesFit(const VerInfoEntry& entry, const std::vector<std::string>& requested);
 
  private:
-  HRESULT ParseLine(VerInfoLexer& lexer, VerInfoEntry& entry);
+  // valueOffset: where the entry's first value starts (entries only).
+  HRESULT ParseLine(VerInfoLexer& lexer, VerInfoEntry& entry, std::size_t& valueOffset);
   HRESULT SkipComment(VerInfoLexer& lexer);
-  HRESULT ParseEntry(VerInfoLexer& lexer, VerInfoEntry& entry);
+  HRESULT ParseEntry(VerInfoLexer& lexer, VerInfoEntry& entry, std::size_t& valueOffset);
   HRESULT ParseVersion(VerInfoLexer& lexer, VerInfoEntry& entry);
   HRESULT ParseWordList(VerInfoLexer& lexer, std::vector<std::string>& list, std::string_view what);
   HRESULT Fail(const VerInfoLexer& lexer, std::string reason);
 
   std::vector<VerInfoEntry> m_entries;
+  std::vector<VerInfoTextPosition> m_valuePositions;
   std::map<std::string, std::vector<std::size_t>, std::less<>> m_index;
   VerInfoParseError m_lastError;
 };

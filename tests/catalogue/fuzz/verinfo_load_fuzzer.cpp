@@ -18,9 +18,25 @@ void Require(bool holds) {
   if (!holds) std::abort();
 }
 
+// Every stored entry has the place of its first value, and the places
+// follow the file's order.
+void CheckPositions(const VerInfo& verInfo) {
+  const auto& positions = verInfo.ValuePositions();
+  Require(positions.size() == verInfo.Entries().size());
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    Require(positions[i].line >= 1 && positions[i].column >= 1);
+    if (i > 0) {
+      Require(positions[i].line > positions[i - 1].line ||
+              (positions[i].line == positions[i - 1].line &&
+               positions[i].column > positions[i - 1].column));
+    }
+  }
+}
+
 // After a successful load every entry is found by its own name, languages
 // and version, and holds at least one value.
 void CheckLoaded(const VerInfo& verInfo) {
+  CheckPositions(verInfo);
   for (const VerInfoEntry& entry : verInfo.Entries()) {
     Require(!entry.name.empty());
     Require(!entry.values.empty());
@@ -60,6 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // What was parsed before it has no index.
     Require(!direct.Find("A", {}, {}, entry));
   }
+
+  CheckPositions(direct);
 
   VerInfo decoded;
   if (bright_setup::LoadCatalogueText(bytes, decoded)) {

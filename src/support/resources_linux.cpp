@@ -1,6 +1,6 @@
 #include <cstdint>
 
-#include "app/working_folder.h"
+#include "support/resources.h"
 
 // The table that the build generates (resources/embed.S.in): id, address
 // and size of each embedded file, ended by an id of 0.

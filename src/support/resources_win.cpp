@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "app/working_folder.h"
+#include "support/resources.h"
 
 namespace QuickKit {
 
