@@ -60,8 +60,19 @@ std::string DecimalText(std::int32_t value) {
 }  // namespace
 
 void AppendJsonEscaped(std::string& out, std::string_view text) {
+  const auto plain = [](char b) {
+    return b >= 0x20 && b <= 0x7E && b != '"' && b != '\\' && b != '/';
+  };
   std::size_t pos = 0;
   while (pos < text.size()) {
+    // Runs of characters that stand for themselves go in at once.
+    std::size_t end = pos;
+    while (end < text.size() && plain(text[end])) ++end;
+    if (end > pos) {
+      out.append(text.substr(pos, end - pos));
+      pos = end;
+      continue;
+    }
     char32_t c = 0;
     if (!NextCodePoint(text, pos, c)) {
       AppendUnicodeEscape(out, u'\uFFFD');

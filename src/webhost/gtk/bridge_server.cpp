@@ -62,7 +62,10 @@ BridgeServer::BridgeServer(int listenFd, std::string token, bright_setup::IJsMet
 }
 
 BridgeServer::~BridgeServer() {
-  while (!m_connections.empty()) Drop(m_connections.begin()->second);
+  while (!m_connections.empty()) {
+    const std::shared_ptr<Connection> connection = m_connections.begin()->second;
+    Drop(connection);
+  }
   g_source_remove(m_listenWatch);
   close(m_listenFd);
 }
@@ -153,6 +156,7 @@ void BridgeServer::Flush(const std::shared_ptr<Connection>& connection) {
   }
 }
 
+// The caller holds its own reference: erasing the map's may free the last other one.
 void BridgeServer::Drop(const std::shared_ptr<Connection>& connection) {
   if (connection->fd < 0) return;
   g_source_remove(connection->watch);

@@ -54,7 +54,7 @@ bool InitProcess(int* argc, char*** argv) {
     setenv(variable, path.c_str(), 1);
   }
   setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 0);
-  setenv("GTK_A11Y", "none", 0);  // no accessibility bus in tests
+  setenv("NO_AT_BRIDGE", "1", 0);  // no accessibility bus in tests
   unsetenv("WEBKIT_INSPECTOR_HTTP_SERVER");
   return gtk_init_check(argc, argv);
 }
