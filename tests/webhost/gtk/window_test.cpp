@@ -291,7 +291,10 @@ TEST_F(WindowTest, TheStripMovesTheWindowAndAPressJustBelowItDoesNot) {
   PageToScreen(View(), strip.right - 1, strip.bottom - 1, &x, &y);  // the strip's last pixel
   int before[2];
   WindowOrigin(m_window->Window(), &before[0], &before[1]);
-  ASSERT_TRUE(DragMouse(x, y, -60, 40));
+  // The mouse moves in screen pixels, the window in GTK's (CSS pixels at
+  // zoom 1): they differ by the GDK scale (see the test run at GDK_SCALE=2).
+  const int scale = gtk_widget_get_scale_factor(GTK_WIDGET(View()));
+  ASSERT_TRUE(DragMouse(x, y, -60 * scale, 40 * scale));
   int after[2];
   ASSERT_TRUE(RunUntil([&] {
     WindowOrigin(m_window->Window(), &after[0], &after[1]);
@@ -305,7 +308,7 @@ TEST_F(WindowTest, TheStripMovesTheWindowAndAPressJustBelowItDoesNot) {
 
   // One CSS pixel below the strip the press is the page's.
   PageToScreen(View(), strip.left + 10, strip.bottom, &x, &y);
-  ASSERT_TRUE(DragMouse(x, y, -60, 40));
+  ASSERT_TRUE(DragMouse(x, y, -60 * scale, 40 * scale));
   RunFor(milliseconds(300));
   int still[2];
   WindowOrigin(m_window->Window(), &still[0], &still[1]);
