@@ -1,9 +1,9 @@
 // The page's window.external: every method the program offers the page,
 // with its DISPID, parameters and result, declared once here. The Linux
-// bridge dispatches page calls through this table, the Windows port's type
-// library is generated from it, and the page's own list of program methods
-// is checked against it, so that no port can offer more or less than the
-// program implements.
+// bridge dispatches page calls through this table; the Windows port's
+// IDispatch and type library take their names and DISPIDs from it too,
+// never from a second list. A test holds the page's own list of program
+// methods to it, so that no method can be missing without notice.
 //
 // Everything here runs on the user-interface thread.
 #pragma once

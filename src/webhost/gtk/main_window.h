@@ -91,7 +91,9 @@ class MainWindow final : public UiDeck::IPushNotificator, public UiDeck::IWindow
 
   // The channel from worker threads. Messages reach the handler on the
   // user-interface thread in posting order; none after the window has
-  // closed.
+  // closed. The poster lives as long as the window: workers must be done
+  // posting (or post through a revocable wrapper, revoked first) before
+  // the window is destroyed.
   UiDeck::ICustomMessagePoster& CustomMessages();
   void SetCustomMessageHandler(CustomMessageHandler handler);
 
