@@ -14,16 +14,22 @@ set(NORVANE_LANDING_URL "https://www.norvanelab.com/free/" CACHE STRING
 
 option(NORVANE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 
-add_library(norvane_options INTERFACE)
-target_compile_options(norvane_options INTERFACE
+# Warnings and the source root: everything we compile. Code that runs in
+# another program's process (the WebKit web-process extension) takes only
+# these, not the sanitizers of norvane_options.
+add_library(norvane_warnings INTERFACE)
+target_compile_options(norvane_warnings INTERFACE
   -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wconversion
   -Wcast-qual -Wformat=2 -Wimplicit-fallthrough -Wmissing-declarations -Werror)
 # GCC 12 reports -Wrestrict on std::string concatenation at -O3 where no
 # overlap can occur (GCC bug 105329); later releases do not.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
-  target_compile_options(norvane_options INTERFACE -Wno-restrict)
+  target_compile_options(norvane_warnings INTERFACE -Wno-restrict)
 endif()
-target_include_directories(norvane_options INTERFACE ${PROJECT_SOURCE_DIR}/src)
+target_include_directories(norvane_warnings INTERFACE ${PROJECT_SOURCE_DIR}/src)
+
+add_library(norvane_options INTERFACE)
+target_link_libraries(norvane_options INTERFACE norvane_warnings)
 
 if(WIN32)
   target_compile_definitions(norvane_options INTERFACE

@@ -1,6 +1,7 @@
 #include "support/json.h"
 
 #include <array>
+#include <charconv>
 
 #include "support/ascii.h"
 #include "support/text.h"
@@ -60,8 +61,19 @@ std::string DecimalText(std::int32_t value) {
 }  // namespace
 
 void AppendJsonEscaped(std::string& out, std::string_view text) {
+  const auto plain = [](char b) {
+    return b >= 0x20 && b <= 0x7E && b != '"' && b != '\\' && b != '/';
+  };
   std::size_t pos = 0;
   while (pos < text.size()) {
+    // Runs of characters that stand for themselves go in at once.
+    std::size_t end = pos;
+    while (end < text.size() && plain(text[end])) ++end;
+    if (end > pos) {
+      out.append(text.substr(pos, end - pos));
+      pos = end;
+      continue;
+    }
     char32_t c = 0;
     if (!NextCodePoint(text, pos, c)) {
       AppendUnicodeEscape(out, u'\uFFFD');
@@ -239,6 +251,276 @@ void JsonNode::Write(std::string& out, int depth, bool formatted, bool named) co
     }
   }
   out += isObject ? '}' : ']';
+}
+
+// A recursive-descent reader over the whole text; pos is the next byte.
+class JsonNode::Parser {
+ public:
+  explicit Parser(std::string_view text) : m_text(text) {}
+
+  bool ParseDocument(JsonNode* root, std::string* error) {
+    SkipWhitespace();
+    JsonNode value;
+    if (ParseValue(value, 0)) {
+      SkipWhitespace();
+      if (m_pos != m_text.size()) Fail("unexpected text after the value");
+    }
+    if (!m_error.empty()) {
+      if (error != nullptr) *error = m_error + " at offset " + std::to_string(m_errorPos);
+      return false;
+    }
+    *root = std::move(value);
+    return true;
+  }
+
+ private:
+  bool Fail(const char* what) {
+    if (m_error.empty()) {
+      m_error = what;
+      m_errorPos = m_pos;
+    }
+    return false;
+  }
+
+  bool AtEnd() const { return m_pos >= m_text.size(); }
+  char Peek() const { return m_text[m_pos]; }
+
+  void SkipWhitespace() {
+    while (!AtEnd() && (Peek() == ' ' || Peek() == '\t' || Peek() == '\n' || Peek() == '\r'))
+      ++m_pos;
+  }
+
+  bool Literal(std::string_view word) {
+    if (m_text.substr(m_pos, word.size()) != word) return Fail("unknown literal");
+    m_pos += word.size();
+    return true;
+  }
+
+  bool ParseValue(JsonNode& out, int depth) {
+    if (AtEnd()) return Fail("a value is missing");
+    switch (Peek()) {
+      case '{':
+      case '[':
+        return ParseContainer(out, depth + 1);
+      case '"': {
+        std::string text;
+        if (!ParseString(text)) return false;
+        out = JsonNode(std::string_view(), text);
+        return true;
+      }
+      case 't':
+        if (!Literal("true")) return false;
+        out = MakeBool({}, true);
+        return true;
+      case 'f':
+        if (!Literal("false")) return false;
+        out = MakeBool({}, false);
+        return true;
+      case 'n':
+        if (!Literal("null")) return false;
+        out = MakeNull({});
+        return true;
+      default:
+        return ParseNumber(out);
+    }
+  }
+
+  bool ParseContainer(JsonNode& out, int depth) {
+    if (depth > kMaxParseDepth) return Fail("nesting too deep");
+    const bool isObject = Peek() == '{';
+    const char close = isObject ? '}' : ']';
+    JsonNode container(isObject ? JsonObject : JsonArray);
+    ++m_pos;
+    SkipWhitespace();
+    if (!AtEnd() && Peek() == close) {
+      ++m_pos;
+      out = std::move(container);
+      return true;
+    }
+    for (;;) {
+      std::string name;
+      if (isObject) {
+        if (AtEnd() || Peek() != '"') return Fail("a member name is missing");
+        if (!ParseString(name)) return false;
+        SkipWhitespace();
+        if (AtEnd() || Peek() != ':') return Fail("':' is missing");
+        ++m_pos;
+        SkipWhitespace();
+      }
+      JsonNode child;
+      if (!ParseValue(child, depth)) return false;
+      if (isObject) child.m_internals->name = std::move(name);
+      container.m_internals->children.push_back(std::move(child));
+      SkipWhitespace();
+      if (AtEnd()) return Fail("the container is not closed");
+      if (Peek() == close) {
+        ++m_pos;
+        out = std::move(container);
+        return true;
+      }
+      if (Peek() != ',') return Fail("',' is missing");
+      ++m_pos;
+      SkipWhitespace();
+    }
+  }
+
+  bool ParseHex4(char16_t& unit) {
+    if (m_text.size() - m_pos < 4) return Fail("bad \\u escape");
+    unsigned value = 0;
+    for (int i = 0; i < 4; ++i) {
+      const char c = m_text[m_pos + static_cast<std::size_t>(i)];
+      value <<= 4;
+      if (c >= '0' && c <= '9') {
+        value |= static_cast<unsigned>(c - '0');
+      } else if (c >= 'a' && c <= 'f') {
+        value |= static_cast<unsigned>(c - 'a' + 10);
+      } else if (c >= 'A' && c <= 'F') {
+        value |= static_cast<unsigned>(c - 'A' + 10);
+      } else {
+        return Fail("bad \\u escape");
+      }
+    }
+    m_pos += 4;
+    unit = static_cast<char16_t>(value);
+    return true;
+  }
+
+  // At the opening quote; leaves pos after the closing one.
+  bool ParseString(std::string& out) {
+    ++m_pos;
+    for (;;) {
+      if (AtEnd()) return Fail("the string is not closed");
+      const auto byte = static_cast<unsigned char>(Peek());
+      if (byte == '"') {
+        ++m_pos;
+        return true;
+      }
+      if (byte < 0x20) return Fail("control character in a string");
+      if (byte != '\\') {
+        // Copy a run of plain bytes at once, checking that it is UTF-8.
+        const std::size_t start = m_pos;
+        while (!AtEnd() && Peek() != '"' && Peek() != '\\' &&
+               static_cast<unsigned char>(Peek()) >= 0x20) {
+          if (static_cast<unsigned char>(Peek()) < 0x80) {
+            ++m_pos;
+            continue;
+          }
+          char32_t c = 0;
+          if (!NextCodePoint(m_text, m_pos, c)) return Fail("text is not UTF-8");
+        }
+        out.append(m_text.substr(start, m_pos - start));
+        continue;
+      }
+      ++m_pos;
+      if (AtEnd()) return Fail("the string is not closed");
+      const char escape = Peek();
+      ++m_pos;
+      switch (escape) {
+        case '"':
+          out += '"';
+          break;
+        case '\\':
+          out += '\\';
+          break;
+        case '/':
+          out += '/';
+          break;
+        case 'b':
+          out += '\b';
+          break;
+        case 'f':
+          out += '\f';
+          break;
+        case 'n':
+          out += '\n';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case 't':
+          out += '\t';
+          break;
+        case 'u': {
+          char16_t unit = 0;
+          if (!ParseHex4(unit)) return false;
+          char32_t c = unit;
+          if (unit >= 0xD800 && unit <= 0xDBFF) {
+            char16_t low = 0;
+            const std::size_t afterHigh = m_pos;
+            if (m_text.substr(m_pos, 2) == "\\u") {
+              m_pos += 2;
+              if (!ParseHex4(low)) return false;
+            }
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+              c = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
+                  (static_cast<char32_t>(low) - 0xDC00);
+            } else {
+              c = 0xFFFD;
+              m_pos = afterHigh;  // whatever followed is read on its own
+            }
+          } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+            c = 0xFFFD;
+          }
+          AppendUtf8(out, c);
+          break;
+        }
+        default:
+          --m_pos;
+          return Fail("unknown escape");
+      }
+    }
+  }
+
+  bool ParseNumber(JsonNode& out) {
+    const std::size_t start = m_pos;
+    auto digits = [this] {
+      std::size_t count = 0;
+      while (!AtEnd() && Peek() >= '0' && Peek() <= '9') {
+        ++m_pos;
+        ++count;
+      }
+      return count;
+    };
+    if (!AtEnd() && Peek() == '-') ++m_pos;
+    if (AtEnd() || Peek() < '0' || Peek() > '9') return Fail("unexpected character");
+    if (Peek() == '0') {
+      ++m_pos;
+      if (!AtEnd() && Peek() >= '0' && Peek() <= '9') return Fail("leading zero in a number");
+    } else {
+      digits();
+    }
+    if (!AtEnd() && Peek() == '.') {
+      ++m_pos;
+      if (digits() == 0) return Fail("digits missing after '.'");
+    }
+    if (!AtEnd() && (Peek() == 'e' || Peek() == 'E')) {
+      ++m_pos;
+      if (!AtEnd() && (Peek() == '+' || Peek() == '-')) ++m_pos;
+      if (digits() == 0) return Fail("digits missing in the exponent");
+    }
+    const std::string_view literal = m_text.substr(start, m_pos - start);
+    double value = 0;
+    const auto [end, ec] = std::from_chars(literal.data(), literal.data() + literal.size(), value);
+    if (ec != std::errc() || end != literal.data() + literal.size()) {
+      m_pos = start;
+      return Fail("number out of range");
+    }
+    JsonNode node;
+    node.m_internals->type = JsonNumber;
+    node.m_internals->valueText = literal;
+    node.m_internals->numericValue = value;
+    out = std::move(node);
+    return true;
+  }
+
+  std::string_view m_text;
+  std::size_t m_pos = 0;
+  std::string m_error;
+  std::size_t m_errorPos = 0;
+};
+
+bool JsonNode::Parse(std::string_view text, JsonNode* root, std::string* error) {
+  return Parser(text).ParseDocument(root, error);
 }
 
 }  // namespace QuickKit

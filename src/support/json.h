@@ -58,8 +58,23 @@ class JsonNode {
   // The same without line breaks and indentation, `":` between name and value.
   std::string WriteCompact() const;
 
+  // Reads one JSON text (RFC 8259) strictly: any value at the root,
+  // whitespace around it and nothing else; no comments, trailing commas,
+  // leading zeros, unescaped control characters or bytes that are not
+  // UTF-8. Strings are decoded to UTF-8 and keep every character, U+0000
+  // included; an escaped surrogate without its partner becomes U+FFFD.
+  // Numbers keep their text as written (ValueText) and their value as a
+  // double (NumericValue). Object members become named children, in order,
+  // duplicates kept. Nesting deeper than kMaxParseDepth is refused. On
+  // failure returns false and, when error is given, says what and where
+  // (byte offset).
+  static constexpr int kMaxParseDepth = 256;
+  static bool Parse(std::string_view text, JsonNode* root, std::string* error = nullptr);
+
  private:
   struct Internals;
+
+  class Parser;
 
   explicit JsonNode(std::shared_ptr<Internals> internals);
   void MakeUnique();

@@ -158,5 +158,128 @@ TEST(JsonNode, CopiesShareUntilOneChanges) {
   EXPECT_EQ(b.Child(0).Name(), "name");
 }
 
+std::string ParseError(std::string_view text) {
+  JsonNode root;
+  std::string error;
+  EXPECT_FALSE(JsonNode::Parse(text, &root, &error)) << text;
+  return error;
+}
+
+TEST(JsonParser, StringsKeepEveryCharacter) {
+  const struct {
+    const char* json;
+    std::string text;
+  } cases[] = {
+      {R"("a\u0000b")", std::string("a\0b", 3)},  // not cut at U+0000
+      {R"("\"\\\/\b\f\n\r\t")", "\"\\/\b\f\n\r\t"},
+      {R"("caf\u00e9 \u00C9")", "caf\xC3\xA9 \xC3\x89"},
+      {"\"caf\xC3\xA9 \xF0\x9F\x98\x80\"", "caf\xC3\xA9 \xF0\x9F\x98\x80"},  // raw UTF-8
+      {R"("\uD83D\uDE00")", "\xF0\x9F\x98\x80"},                             // a surrogate pair
+      {R"("x\uD83Dy")", "x\xEF\xBF\xBDy"},  // a high surrogate alone becomes U+FFFD
+      {R"("\uDE00")", "\xEF\xBF\xBD"},      // and so does a low one
+      {R"("\uD83D\u0041")",
+       "\xEF\xBF\xBD"
+       "A"},  // and the next escape still counts
+      {R"("")", ""},
+  };
+  for (const auto& c : cases) {
+    JsonNode root;
+    std::string error;
+    ASSERT_TRUE(JsonNode::Parse(c.json, &root, &error)) << c.json << ": " << error;
+    EXPECT_EQ(root.Type(), JsonString) << c.json;
+    EXPECT_EQ(root.ValueText(), c.text) << c.json;
+  }
+}
+
+TEST(JsonParser, WriterOutputReadsBackToTheSameText) {
+  std::string text("nul\0 tab\t quote\" slash/ back\\ ", 31);
+  text += "\xC3\xA9\xE2\x80\xA8\xF0\x9F\x98\x80";  // e acute, U+2028, an emoji
+  text += std::string(70000, 'x');
+  JsonNode array(JsonArray);
+  array.Append(JsonNode("", text));
+  array.Append(JsonNode("", -2147483647 - 1));
+  JsonNode root;
+  ASSERT_TRUE(JsonNode::Parse(array.WriteCompact(), &root));
+  ASSERT_EQ(root.ChildCount(), 2u);
+  EXPECT_TRUE(root.Child(0).ValueText() == text);  // not EXPECT_EQ: 70 KB on failure
+  EXPECT_EQ(root.Child(1).NumericValue(), -2147483648.0);
+}
+
+TEST(JsonParser, ContainersScalarsAndNumbers) {
+  JsonNode root;
+  ASSERT_TRUE(JsonNode::Parse(
+      " {\"z\" : [1, -0.5, 2e3, true, false, null, {}], \"a\":\"x\", \"z\":[]}\n\t", &root));
+  ASSERT_EQ(root.Type(), JsonObject);
+  ASSERT_EQ(root.ChildCount(), 3u);
+  EXPECT_EQ(root.Child(0).Name(), "z");
+  EXPECT_EQ(root.Child(2).Name(), "z");  // duplicates kept, in order
+  const JsonNode& list = root.Child(0);
+  ASSERT_EQ(list.ChildCount(), 7u);
+  EXPECT_EQ(list.Child(0).NumericValue(), 1.0);
+  EXPECT_EQ(list.Child(1).NumericValue(), -0.5);
+  EXPECT_EQ(list.Child(2).ValueText(), "2e3");  // the number's text as written
+  EXPECT_EQ(list.Child(2).NumericValue(), 2000.0);
+  EXPECT_EQ(list.Child(3).Type(), JsonBool);
+  EXPECT_EQ(list.Child(4).NumericValue(), 0.0);
+  EXPECT_EQ(list.Child(5).Type(), JsonNull);
+  EXPECT_EQ(list.Child(6).Type(), JsonObject);
+  EXPECT_EQ(root.WriteCompact(), "{\"z\":[1,-0.5,2e3,true,false,null,{}],\"a\":\"x\",\"z\":[]}");
+  ASSERT_TRUE(JsonNode::Parse("7", &root));  // any value may be the root
+  EXPECT_EQ(root.Type(), JsonNumber);
+}
+
+TEST(JsonParser, RefusesWhatIsNotStrictJson) {
+  const char* const bad[] = {
+      "",
+      "  ",
+      "[1,]",
+      "{\"a\":1,}",
+      "[1 2]",
+      "{\"a\" 1}",
+      "{a:1}",
+      "[01]",
+      "[1.]",
+      "[.5]",
+      "[1e]",
+      "[+1]",
+      "[-]",
+      "[1e999]",
+      "[NaN]",
+      "[tru]",
+      "nul",
+      "'x'",
+      "[\"a\tb\"]",
+      "[\"\\x41\"]",
+      "[\"\\u12G4\"]",
+      "[\"open]",
+      "[1] [2]",
+      "[1] x",
+      "/*c*/[1]",
+      "[\"\xFF\"]",
+      "[\"\xC3\"]",
+      "{\"\xED\xA0\x80\":1}",
+      "[1",
+      "{",
+  };
+  for (const char* text : bad) EXPECT_FALSE(ParseError(text).empty()) << text;
+  EXPECT_EQ(ParseError("[1,]"), "unexpected character at offset 3");
+  // The raw NUL inside the text (not the escape) is a control character.
+  EXPECT_EQ(ParseError(std::string_view("[\"a\0\"]", 6)),
+            "control character in a string at offset 3");
+}
+
+TEST(JsonParser, NestingHasALimit) {
+  const auto nested = [](int depth) {
+    return std::string(static_cast<std::size_t>(depth), '[') +
+           std::string(static_cast<std::size_t>(depth), ']');
+  };
+  JsonNode root;
+  EXPECT_TRUE(JsonNode::Parse(nested(JsonNode::kMaxParseDepth), &root));
+  EXPECT_EQ(ParseError(nested(JsonNode::kMaxParseDepth + 1)),
+            "nesting too deep at offset " + std::to_string(JsonNode::kMaxParseDepth));
+  // Far deeper than the stack would allow without the limit.
+  EXPECT_FALSE(JsonNode::Parse(nested(1000000), &root));
+}
+
 }  // namespace
 }  // namespace QuickKit
