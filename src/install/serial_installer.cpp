@@ -16,7 +16,6 @@
 namespace bright_setup {
 namespace {
 
-constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr std::uint32_t kUnknownTotal = 0xFFFFFFFFu;
 
 // Writes the download to its file, through a buffer so that the 512-byte

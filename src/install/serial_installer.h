@@ -20,6 +20,10 @@
 
 namespace bright_setup {
 
+// A product counts as installed when its guid names a key under this one
+// (the machine's hive first, then the user's).
+inline constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
 class IProgressCallback {
  public:
   virtual ~IProgressCallback() = default;
