@@ -45,8 +45,8 @@ Options:
   --hits-file FILE  append the request target of every hit to FILE, one a line
   --cut-short ID    the download of product ID ends halfway, short of its length
   --wrong-hash ID   product ID's file does not match its SHA-256 in the catalogue
-  --stall ID        the download of product ID stops halfway and hangs until
-                    the client gives up or the server stops
+  --stall ID        the download of product ID stops halfway and sends nothing
+                    more until the server stops
   --help            show this text
 ID is a product's id in the page: vault, fortress, tidy, patcher, kidzone,
 shield, guard or scout. The three fault options may be repeated.
