@@ -15,8 +15,6 @@
 namespace bright_setup {
 namespace {
 
-constexpr const char* kUninstallKey = QuickKit::kUninstallKeyPath;
-
 // Writes the download to its file, through a buffer so that the 512-byte
 // chunks do not each cost a system call, and keeps count and SHA-256 of
 // what was accepted.
@@ -263,7 +261,7 @@ ProductResult SerialInstaller::InstallProduct(std::int32_t productIndex, std::in
 bool SerialInstaller::IsInstalled(std::int32_t productIndex) const {
   const CatalogueProduct* product = FindProduct(productIndex);
   if (product == nullptr) return false;
-  const std::string key = std::string(kUninstallKey) + "\\" + product->guid;
+  const std::string key = std::string(QuickKit::kUninstallKeyPath) + "\\" + product->guid;
   return QuickKit::RegistryKeyExists(QuickKit::RegistryHive::LocalMachine, key) ||
          QuickKit::RegistryKeyExists(QuickKit::RegistryHive::CurrentUser, key);
 }
