@@ -31,8 +31,9 @@ async function launch() {
 
 // Opens the page at the window's size. `init` runs in the page before any
 // of its scripts (a stand-in for the program's window.external, a changed
-// dictionary, ...). Page errors fail the test that opened the page.
-async function open(browser, { init, initArg, scale = 1 } = {}) {
+// dictionary, ...). `query` is added to the address (the emulator's
+// ?emulate=... cases). Page errors fail the test that opened the page.
+async function open(browser, { init, initArg, scale = 1, query = '' } = {}) {
   const context = await browser.newContext({ viewport: { width: 858, height: 610 }, deviceScaleFactor: scale });
   context.setDefaultTimeout(5000);
   const page = await context.newPage();
@@ -40,7 +41,7 @@ async function open(browser, { init, initArg, scale = 1 } = {}) {
   page.on('pageerror', (e) => errors.push(e));
   page.on('console', (m) => { if (m.type() === 'error') errors.push(new Error(m.text())); });
   if (init) await page.addInitScript(init, initArg);
-  await page.goto(INDEX_URL);
+  await page.goto(INDEX_URL + query);
   await page.waitForSelector('#main-region[data-route]');
   page.errors = errors;
   return page;
