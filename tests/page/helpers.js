@@ -35,7 +35,11 @@ async function launch() {
 // ?emulate=... cases). Page errors fail the test that opened the page.
 async function open(browser, { init, initArg, scale = 1, query = '' } = {}) {
   const context = await browser.newContext({ viewport: { width: 858, height: 610 }, deviceScaleFactor: scale });
-  context.setDefaultTimeout(5000);
+  // Generous bounds: the build machines are shared, and a page that opens
+  // in a fraction of a second when idle took over 5 s under a parallel
+  // build. A broken page still fails: it never gets there.
+  context.setDefaultTimeout(15000);
+  context.setDefaultNavigationTimeout(30000);
   const page = await context.newPage();
   const errors = [];
   page.on('pageerror', (e) => errors.push(e));
