@@ -31,16 +31,21 @@ async function launch() {
 
 // Opens the page at the window's size. `init` runs in the page before any
 // of its scripts (a stand-in for the program's window.external, a changed
-// dictionary, ...). Page errors fail the test that opened the page.
-async function open(browser, { init, initArg, scale = 1 } = {}) {
+// dictionary, ...). `query` is added to the address (the emulator's
+// ?emulate=... cases). Page errors fail the test that opened the page.
+async function open(browser, { init, initArg, scale = 1, query = '' } = {}) {
   const context = await browser.newContext({ viewport: { width: 858, height: 610 }, deviceScaleFactor: scale });
-  context.setDefaultTimeout(5000);
+  // Generous bounds: the build machines are shared, and a page that opens
+  // in a fraction of a second when idle took over 5 s under a parallel
+  // build. A broken page still fails: it never gets there.
+  context.setDefaultTimeout(15000);
+  context.setDefaultNavigationTimeout(30000);
   const page = await context.newPage();
   const errors = [];
   page.on('pageerror', (e) => errors.push(e));
   page.on('console', (m) => { if (m.type() === 'error') errors.push(new Error(m.text())); });
   if (init) await page.addInitScript(init, initArg);
-  await page.goto(INDEX_URL);
+  await page.goto(INDEX_URL + query);
   await page.waitForSelector('#main-region[data-route]');
   page.errors = errors;
   return page;

@@ -3,14 +3,18 @@
 // and against a recording stand-in for the program's window.external.
 const { describe, test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
-const { launch, open, route, waitRoute, emulatorCalls, programInit, ROUTES, LINKED_ROUTES } = require('./helpers');
+const fs = require('fs');
+const path = require('path');
+const { launch, open, route, waitRoute, emulatorCalls, programInit, ROUTES, LINKED_ROUTES, LAYOUT } = require('./helpers');
 
 const PROGRAM_METHODS = [
   'Close', 'Minimize', 'IsCppConnected', 'GetInstallPercents', 'GetLanguage', 'GetAreaCollection',
   'GetProductCollection', 'CheckAreaById', 'UncheckAreaById', 'CheckProductById', 'UncheckProductById',
   'OpenUrl', 'GetAttr', 'StartInstall', 'StopInstall', 'WindowIsReady', 'SendOtherDevice', 'Share',
-  'SendShareMessage', 'ReportIEVersion', 'UserClick',
+  'SendShareMessage', 'ReportIEVersion', 'UserClick', 'RetryInstall',
 ];
+// Names the page asks for that the program has never offered.
+const PROBED_METHODS = ['SetLanguage', 'GetLanguageCollection', 'GetIsProductSelected', 'GetIsAreaSelected'];
 
 const AREAS = (states, protect = 'Device') => JSON.stringify(['Device', 'Privacy', 'Money', 'Family', 'Data', 'Business']
   .map((id, i) => ({ id, state: states[i], protectAnother: id === protect ? 1 : 0 })));
@@ -31,6 +35,23 @@ function program(answers = {}) {
         GetAttr: 'fn:return ({eula: "<p>terms</p>", userManual: "<p>manual</p>", shareLink: "https://example.invalid/x", qrCode: ""})[args[0]];',
       }, answers),
     },
+  };
+}
+
+// A stand-in that offers only `offer` (the rest falls to the emulator), on
+// a page that may run right to left.
+function partialProgram(offer, answers, rtl = false) {
+  return {
+    init: (arg) => {
+      if (arg.rtl) {
+        let d;
+        Object.defineProperty(window, 'externalDictionaries', {
+          configurable: true, set: (v) => { d = v; }, get: () => { if (d && d.en) d.en.RTL = '1'; return d; },
+        });
+      }
+      (new Function('arg', 'return (' + arg.programInit + ')(arg.setup);'))(arg);
+    },
+    initArg: { rtl, programInit: programInit.toString(), setup: { offer, answers } },
   };
 }
 
@@ -81,6 +102,22 @@ describe('start-up and the program bridge', () => {
     await waitRoute(page, 'install');
     assert.deepEqual(await programCalls(page, 'UserClick'), [{ name: 'UserClick', args: ['continueClicked'] }]);
     assert.deepEqual(await programCalls(page, 'ReportIEVersion'), [{ name: 'ReportIEVersion', args: ['Not IE'] }]);
+  });
+
+  test("the page's method list is the program's methods and the four probes; each reaches the program", async () => {
+    const script = fs.readFileSync(path.join(LAYOUT, 'production', 'app.js'), 'utf8');
+    const list = /var\s+METHOD_NAMES\s*=\s*\[([^\]]*)\]/.exec(script);
+    assert.ok(list, 'METHOD_NAMES is in app.js');
+    const names = [...list[1].matchAll(/'([^']*)'/g)].map((m) => m[1]);
+    assert.deepEqual([...names].sort(), [...PROGRAM_METHODS, ...PROBED_METHODS].sort());
+
+    // With a program that offers everything, even RetryInstall never falls
+    // through to the emulator.
+    const page = await open(browser, program({ GetAttr: 'fn:return args[0] === "installOutcome" ? \'{"result":"failed","restartNeeded":0,"products":[{"id":"vault","result":"damaged"}]}\' : "";' }));
+    await page.evaluate(() => window.ClientAPI.GoToPage(4));
+    await page.click('#retry-button');
+    assert.deepEqual(await programCalls(page, 'RetryInstall'), [{ name: 'RetryInstall', args: [] }]);
+    assert.deepEqual(await emulatorCalls(page), []);
   });
 
   test('a method the program lacks falls back to a global function, then to the emulator', async () => {
@@ -272,6 +309,175 @@ describe('progress and done pages', () => {
   });
 });
 
+describe('the last page tells how the run ended', () => {
+  // The program's outcome for each case, and what the page must show:
+  // the title's dictionary key, the missing products as [name, reason],
+  // whether Try again and Share are offered and the restart line shown.
+  const FAILED_ALL = {
+    result: 'failed',
+    restartNeeded: 1,
+    products: [
+      { id: 'scout', result: 'installed' }, { id: 'guard', result: 'alreadyInstalled' },
+      { id: 'vault', result: 'downloadFailed' }, { id: 'fortress', result: 'damaged' },
+      { id: 'tidy', result: 'startFailed' }, { id: 'patcher', result: 'diskFull' },
+      { id: 'kidzone', result: 'notInstalled' }, { id: 'shield', result: 'busy' },
+      { id: 'paysafe', result: 'exitCode', code: -1073741819 },
+      { id: '<img src=x onerror="window.__injected=1">', result: 'exitCode' },
+      { id: 'nextyear', result: 'somethingNew' },
+    ],
+  };
+  const CASES = [
+    { label: 'installed', outcome: { result: 'installed', restartNeeded: 0, products: [{ id: 'scout', result: 'installed' }, { id: 'vault', result: 'alreadyInstalled' }] },
+      title: 'DoneSuccessTitle', missing: [], share: true },
+    { label: 'installed, restart needed', outcome: { result: 'installed', restartNeeded: 1, products: [{ id: 'scout', result: 'installed' }] },
+      title: 'DoneSuccessTitle', missing: [], share: true, restart: true },
+    { label: 'no run', outcome: { result: 'none', restartNeeded: 0, products: [] }, title: 'DoneSuccessTitle', missing: [], share: true },
+    { label: 'stopped', outcome: { result: 'stopped', restartNeeded: 0, products: [{ id: 'scout', result: 'installed' }, { id: 'vault', result: 'notRun' }] },
+      title: 'DoneStoppedTitle', missing: [['ProductName_vault', 'FailReason_notRun']] },
+    { label: 'failed, every reason', outcome: FAILED_ALL, title: 'DoneFailedTitle', retry: true, restart: true,
+      missing: [
+        ['ProductName_vault', 'FailReason_downloadFailed'], ['ProductName_fortress', 'FailReason_damaged'],
+        ['ProductName_tidy', 'FailReason_startFailed'], ['ProductName_patcher', 'FailReason_diskFull'],
+        ['ProductName_kidzone', 'FailReason_notInstalled'], ['ProductName_shield', 'FailReason_busy'],
+        ['ProductName_paysafe', (d) => d.FailReason_exitCode.replace('{code}', '-1073741819')],
+        [() => FAILED_ALL.products[9].id, 'FailReason_other'], [() => 'nextyear', 'FailReason_other'],
+      ] },
+    { label: 'failed, unreadable product list', outcome: '{"result":"failed","restartNeeded":"yes","products":"vault"}',
+      title: 'DoneFailedTitle', missing: [], retry: true },
+    // What the page cannot read claims neither success nor failure; the
+    // products it can read are still listed.
+    { label: 'unknown result', outcome: '{"result":"exploded","products":[{"id":"vault","result":"damaged"}]}',
+      title: 'DoneEndedTitle', missing: [['ProductName_vault', 'FailReason_damaged']] },
+    ...['', '{', 'null', '[]', '"installed"', '{"result":"Installed"}', '{"result":{"toString":1}}', '{"result":"constructor"}', undefined]
+      .map((text) => ({ label: `unreadable ${JSON.stringify(text)}`, outcome: text, title: 'DoneEndedTitle', missing: [] })),
+  ];
+
+  test('each outcome gives its text, its list of missing products and its buttons', async () => {
+    const page = await open(browser, program({
+      GetAttr: 'fn:return args[0] === "installOutcome" ? window.__outcome : "";',
+    }));
+    const dict = await page.evaluate(() => window.externalDictionaries.en);
+    const text = (x) => (typeof x === 'function' ? x(dict) : dict[x]);
+    for (const c of CASES) {
+      await page.evaluate((o) => { window.__outcome = o; window.ClientAPI.GoToPage(3); window.ClientAPI.GoToPage(4); },
+        typeof c.outcome === 'object' ? JSON.stringify(c.outcome) : c.outcome);
+      assert.equal(await route(page), ROUTES[4], c.label);
+      assert.equal(await page.innerText('#main-region h1'), dict[c.title], c.label);
+      const missing = await page.locator('#missing-list li').evaluateAll((items) => items.map((li) => [
+        li.querySelector('.missing-name').textContent, li.querySelector('.missing-reason').textContent]));
+      assert.deepEqual(missing, c.missing.map(([name, reason]) => [text(name), text(reason)]), c.label);
+      assert.equal(await page.locator('#retry-button').count(), c.retry ? 1 : 0, c.label);
+      assert.equal(await page.locator('#share-button').count(), c.share ? 1 : 0, c.label);
+      assert.equal(await page.locator('#done-restart').count(), c.restart ? 1 : 0, c.label);
+      if (c.restart) assert.equal(await page.innerText('#done-restart'), dict.DoneRestartNeeded);
+      assert.equal(await page.locator('#close-button').count(), 1, c.label);
+    }
+    assert.equal(await page.evaluate(() => window.__injected), undefined, 'a product id is shown as text');
+    assert.equal((await programCalls(page, 'GetAttr')).filter((x) => x.args[0] === 'installOutcome').length, CASES.length,
+      'the page reads the outcome each time it builds its last page');
+    await page.click('#close-button');
+    assert.equal((await programCalls(page, 'Close')).length, 1);
+    assert.deepEqual(page.errors, []);
+  });
+
+  test('ChangedAttr("installOutcome") redraws the last page; Try again calls RetryInstall once', async () => {
+    const page = await open(browser, program({
+      GetAttr: 'fn:return args[0] === "installOutcome" ? window.__outcome : "";',
+    }));
+    const dict = await page.evaluate(() => window.externalDictionaries.en);
+    await page.evaluate(() => { window.__outcome = '{"result":"none","restartNeeded":0,"products":[]}'; window.ClientAPI.GoToPage(4); });
+    assert.equal(await page.innerText('#main-region h1'), dict.DoneSuccessTitle);
+    await page.evaluate(() => {
+      window.__outcome = JSON.stringify({ result: 'failed', restartNeeded: 0, products: [{ id: 'vault', result: 'downloadFailed' }] });
+      window.ClientAPI.ChangedAttr('installOutcome');
+    });
+    assert.equal(await route(page), ROUTES[4]);
+    assert.equal(await page.innerText('#main-region h1'), dict.DoneFailedTitle);
+    assert.equal(await page.innerText('#missing-list .missing-name'), dict.ProductName_vault);
+
+    await page.click('#retry-button');
+    assert.equal(await page.getAttribute('#retry-button', 'aria-disabled'), 'true');
+    await page.click('#retry-button', { force: true });
+    assert.deepEqual(await programCalls(page, 'RetryInstall'), [{ name: 'RetryInstall', args: [] }]);
+    assert.equal(await route(page), ROUTES[4], 'the program, not the page, starts the next run');
+    await page.evaluate(() => window.ClientAPI.GoToPage(3));
+    assert.equal(await route(page), ROUTES[3]);
+    // An outcome announced during a run does not take the page away from it.
+    await page.evaluate(() => window.ClientAPI.ChangedAttr('installOutcome'));
+    assert.equal(await route(page), ROUTES[3]);
+    assert.deepEqual(page.errors, []);
+  });
+
+  test("the emulator's runs end with their outcome: a sample failure, Try again, a stop", async () => {
+    const page = await open(browser, { query: '?emulate=failed' });
+    const dict = await page.evaluate(() => window.externalDictionaries.en);
+    await page.clock.install();
+    await page.evaluate(() => window.NorvaneEmulator.methods.CheckAreaById('Device'));
+    const run = JSON.parse(await page.evaluate(() => window.NorvaneEmulator.methods.GetProductCollection()))
+      .filter((p) => p.state === 1).map((p) => p.id);
+    assert.ok(run.length >= 2);
+    await page.evaluate(() => window.NorvaneEmulator.methods.StartInstall());
+    await page.clock.runFor(30000);
+    await waitRoute(page, ROUTES[4]);
+    assert.equal(await page.innerText('#main-region h1'), dict.DoneFailedTitle);
+    const failed = await page.locator('#missing-list li').evaluateAll((items) => items.map((li) => li.getAttribute('data-id')));
+    assert.ok(failed.length > 0 && failed.length < run.length, failed.join());
+    assert.ok(failed.every((id) => run.includes(id)));
+
+    await page.click('#retry-button');
+    await page.clock.runFor(1000);
+    await waitRoute(page, ROUTES[3]);
+    await page.clock.runFor(30000);
+    await waitRoute(page, ROUTES[4]);
+    assert.equal(await page.innerText('#main-region h1'), dict.DoneSuccessTitle);
+    assert.deepEqual(JSON.parse(await page.evaluate(() => window.NorvaneEmulator.methods.GetAttr('installOutcome'))).products
+      .map((p) => [p.id, p.result]), failed.map((id) => [id, 'installed']), 'Try again ran only the failed products');
+
+    await page.evaluate(() => window.NorvaneEmulator.methods.StartInstall());
+    await page.clock.runFor(1000);
+    await waitRoute(page, ROUTES[3]);
+    await page.click('#stop-button');
+    await page.clock.runFor(1000);
+    await waitRoute(page, ROUTES[4]);
+    assert.equal(await page.innerText('#main-region h1'), dict.DoneStoppedTitle);
+    assert.equal(await page.locator('#retry-button').count(), 0);
+    assert.deepEqual(page.errors, []);
+  });
+});
+
+describe('empty catalogue', () => {
+  test('with no product the choosing pages show the notice and no usable Install', async () => {
+    const page = await open(browser, program({
+      GetAreaCollection: AREAS([0, 0, 0, 0, 0, 2]),
+      GetProductCollection: 'fn:return window.__products || "[]";',
+    }));
+    const dict = await page.evaluate(() => window.externalDictionaries.en);
+    for (const r of ['install', 'custom_install', 'simplePage/install_default']) {
+      await page.evaluate((x) => { location.hash = x; }, r);
+      await waitRoute(page, r);
+      assert.equal(await page.innerText('#catalogue-notice'), dict.CatalogueUnavailable, r);
+      assert.equal(await page.isVisible('#install-button'), false, r);
+      assert.equal(await page.locator('.tile:visible').count(), 0, r);
+      await page.evaluate(() => document.getElementById('install-button').click());
+    }
+    assert.deepEqual(await programCalls(page, 'StartInstall'), []);
+
+    // A catalogue that arrives later: the areas page asks again when built,
+    // and a CollectionChanged brings the choices back on a page already shown.
+    await page.evaluate(() => { window.__products = JSON.stringify([{ id: 'fortress', state: 0, areas: ['Device'] }]); });
+    await page.evaluate(() => { location.hash = 'install'; });
+    await waitRoute(page, 'install');
+    assert.equal(await page.isVisible('#catalogue-notice'), false);
+    assert.equal(await page.locator('.tile:visible').count(), 6);
+    assert.equal(await page.isVisible('#install-button'), true);
+    await page.evaluate(() => { window.__products = '[]'; window.ProductAPI.CollectionChanged(); });
+    assert.equal(await page.isVisible('#catalogue-notice'), true);
+    await page.evaluate(() => { window.__products = JSON.stringify([{ id: 'fortress', state: 1, areas: ['Device'] }]); window.ProductAPI.CollectionChanged(); });
+    assert.equal(await page.isVisible('#catalogue-notice'), false);
+    assert.deepEqual(page.errors, []);
+  });
+});
+
 describe('links and window buttons', () => {
   test('js_open_url elements, header buttons and data-click-id reach the program', async () => {
     const page = await open(browser, program());
@@ -381,6 +587,29 @@ describe('layout and keyboard', () => {
         await checkLayout(page, r);
       }
       assert.deepEqual(requests.filter((u) => !u.startsWith('file:')), []);
+      assert.deepEqual(page.errors, []);
+    });
+  }
+
+  for (const rtl of [false, true]) {
+    test(`a long list of failures and the empty-catalogue notice fit too (${rtl ? 'right to left' : 'left to right'})`, async () => {
+      const outcome = JSON.stringify({
+        result: 'failed',
+        restartNeeded: 1,
+        products: ['vault', 'fortress', 'tidy', 'patcher', 'kidzone', 'shield', 'guard', 'scout']
+          .map((id) => ({ id, result: 'busy' })),
+      });
+      const page = await open(browser, partialProgram(['GetAttr', 'GetProductCollection'], {
+        GetAttr: `fn:return args[0] === 'installOutcome' ? ${JSON.stringify(outcome)} : '';`,
+        GetProductCollection: '[]',
+      }, rtl));
+      for (const n of [4, 1, 2]) {
+        await page.evaluate((x) => window.ClientAPI.GoToPage(x), n);
+        await checkLayout(page, ROUTES[n]);
+      }
+      await page.evaluate(() => window.ClientAPI.GoToPage(4));
+      // Eight products fit without scrolling.
+      assert.equal(await page.evaluate(() => { const l = document.getElementById('missing-list'); return l.scrollHeight <= l.clientHeight; }), true);
       assert.deepEqual(page.errors, []);
     });
   }

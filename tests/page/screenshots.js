@@ -3,7 +3,25 @@
 //   node tests/page/screenshots.js OUT_FOLDER [scale] [rtl]
 const path = require('path');
 const fs = require('fs');
-const { launch, open, waitRoute, ROUTES, LINKED_ROUTES } = require('./helpers');
+const { launch, open, waitRoute, programInit, ROUTES, LINKED_ROUTES } = require('./helpers');
+
+// Last-page outcomes given by a stand-in for the program's GetAttr (every
+// other call goes to the emulator).
+const OUTCOMES = {
+  success: { result: 'installed', restartNeeded: 0, products: [{ id: 'scout', result: 'installed' }] },
+  'failed-all-reasons': {
+    result: 'failed',
+    restartNeeded: 1,
+    products: [
+      { id: 'vault', result: 'downloadFailed' }, { id: 'fortress', result: 'damaged' },
+      { id: 'tidy', result: 'startFailed' }, { id: 'patcher', result: 'diskFull' },
+      { id: 'kidzone', result: 'notInstalled' }, { id: 'shield', result: 'busy' },
+      { id: 'guard', result: 'exitCode', code: 1603 }, { id: 'scout', result: 'installed' },
+      { id: 'paysafe', result: 'somethingNew' },
+    ],
+  },
+  ended: '{"result": "exploded"',
+};
 
 (async () => {
   const out = process.argv[2];
@@ -35,7 +53,7 @@ const { launch, open, waitRoute, ROUTES, LINKED_ROUTES } = require('./helpers');
     await shoot('3-install_progress');
     await page.evaluate(() => window.NorvaneEmulator.methods.StopInstall());
     await waitRoute(page, ROUTES[4]);
-    await shoot('4-install_done');
+    await shoot('4-install_done-stopped');
     await page.evaluate(() => window.ClientAPI.GoToPage(5));
     await shoot('5-eula');
     for (const r of LINKED_ROUTES) {
@@ -50,6 +68,52 @@ const { launch, open, waitRoute, ROUTES, LINKED_ROUTES } = require('./helpers');
     await page.click('#share-mail-submit');
     await shoot('x-share-mail-invalid');
     if (page.errors.length) console.error(page.errors);
+    await page.context().close();
+
+    for (const [name, outcome] of Object.entries(OUTCOMES)) {
+      const text = typeof outcome === 'string' ? outcome : JSON.stringify(outcome);
+      const p = await open(browser, {
+        scale,
+        init: (arg) => {
+          if (arg.rtl) {
+            let d;
+            Object.defineProperty(window, 'externalDictionaries', { configurable: true, set(v) { d = v; }, get() { if (d && d.en) d.en.RTL = '1'; return d; } });
+          }
+          (new Function('arg', 'return (' + arg.programInit + ')(arg.setup);'))(arg);
+        },
+        initArg: { rtl, programInit: programInit.toString(), setup: { offer: ['GetAttr'], answers: { GetAttr: `fn:return args[0] === 'installOutcome' ? ${JSON.stringify(text)} : '';` } } },
+      });
+      await p.evaluate(() => window.ClientAPI.GoToPage(4));
+      await p.waitForTimeout(350);
+      await p.screenshot({ path: path.join(out, '4-install_done-' + name + '.png') });
+      if (p.errors.length) console.error(name, p.errors);
+      await p.context().close();
+    }
+
+    // The emulator's own sample failure, then Try again through to the end.
+    const f = await open(browser, { scale, init, query: '?emulate=failed,restart' });
+    await f.evaluate(() => window.NorvaneEmulator.methods.CheckAreaById('Device'));
+    // An emulated run takes about ten seconds.
+    const runEnded = () => f.waitForFunction(() => document.getElementById('main-region').getAttribute('data-route') === 'simplePage/install_done', null, { timeout: 30000 });
+    await f.evaluate(() => window.NorvaneEmulator.methods.StartInstall());
+    await runEnded();
+    await f.waitForTimeout(350);
+    await f.screenshot({ path: path.join(out, '4-install_done-failed-emulator.png') });
+    await f.click('#retry-button');
+    await waitRoute(f, ROUTES[3]);
+    await runEnded();
+    await f.waitForTimeout(350);
+    await f.screenshot({ path: path.join(out, '4-install_done-after-retry.png') });
+    await f.context().close();
+
+    const n = await open(browser, { scale, init, query: '?emulate=nocatalogue' });
+    for (const r of [ROUTES[1], ROUTES[2], 'simplePage/install_default']) {
+      await n.evaluate((x) => { location.hash = x; }, r);
+      await waitRoute(n, r);
+      await n.waitForTimeout(350);
+      await n.screenshot({ path: path.join(out, 'nocatalogue-' + r.replace('/', '-') + '.png') });
+    }
+    if (n.errors.length) console.error(n.errors);
   } finally {
     await browser.close();
   }

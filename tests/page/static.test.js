@@ -27,6 +27,13 @@ const KEYS = [
   'AppInstalling', 'Remaining', 'Seconds', 'DoneSuccessTitle', 'EulaTitle', 'LegalNotes', 'UserManual',
   'Continue', 'Close', 'SendMessage', 'SubmitButton', 'Share', 'Install', 'CustomInstall', 'Stop',
   'ShareIt', 'Back',
+  // The last page's outcomes and the empty-catalogue notice.
+  'DoneStoppedTitle', 'DoneFailedTitle', 'DoneEndedTitle', 'DoneRestartNeeded', 'DoneNotInstalled', 'TryAgain',
+  'FailReason_notRun', 'FailReason_downloadFailed', 'FailReason_damaged', 'FailReason_startFailed',
+  'FailReason_diskFull', 'FailReason_notInstalled', 'FailReason_busy', 'FailReason_exitCode', 'FailReason_other',
+  'ProductName_scout', 'ProductName_guard', 'ProductName_shield', 'ProductName_fortress', 'ProductName_vault',
+  'ProductName_kidzone', 'ProductName_paysafe', 'ProductName_patcher', 'ProductName_tidy',
+  'CatalogueUnavailable',
 ];
 
 const FIXED_TEXTS = {
@@ -40,6 +47,7 @@ const FIXED_TEXTS = {
   Continue: 'Choose',
   ClickHere: 'click here',
   ProtectAnotherDevice: 'protect another device',
+  TryAgain: 'Try again',
 };
 
 function loadDictionary() {

@@ -114,9 +114,37 @@
     // Built-in emulator: answers like the program with sample data, so the
     // page can be opened from disk in an ordinary browser. It follows the
     // program's selection rules closely enough for the page to be tried out.
+    //
+    // The address can ask it for the harder cases, comma-separated:
+    //   index.html?emulate=failed       the first run fails for some products
+    //   index.html?emulate=restart      runs end with a restart needed
+    //   index.html?emulate=nocatalogue  the catalogue could not be loaded
 
     var emulator = (function () {
         var calls = [];
+        var asked = (function () {
+            var out = {};
+            var m = /[?&]emulate=([^&#]*)/.exec(window.location.search || '');
+            var words = [];
+            try {
+                words = m ? decodeURIComponent(m[1]).split(',') : [];
+            } catch (e) {
+                logProblem('cannot read the address', e);
+            }
+            each(words, function (word) {
+                out[word] = true;
+            });
+            return out;
+        }());
+        var SAMPLE_FAILURES = [
+            { result: 'downloadFailed' },
+            { result: 'exitCode', code: 1603 },
+            { result: 'damaged' },
+            { result: 'startFailed' },
+            { result: 'diskFull' },
+            { result: 'notInstalled' },
+            { result: 'busy' }
+        ];
         var SUITE = ['fortress', 'shield', 'guard', 'scout'];
         var areas = [
             { id: 'Device', state: 0 },
@@ -138,6 +166,10 @@
         ];
         var percent = 0;
         var installTimer = null;
+        // The run in progress: product ids, and whether it may fail (only a
+        // first run asked for with "failed"; Try again then succeeds).
+        var run = { ids: [], mayFail: false };
+        var outcome = { result: 'none', restartNeeded: 0, products: [] };
 
         function find(list, id) {
             for (var i = 0; i < list.length; i++) {
@@ -228,9 +260,61 @@
             }
         }
 
-        function finish() {
+        function startRun(ids, mayFail) {
+            notify('ClientAPI', 'GoToPage', 3);
             stopTimer();
+            run = { ids: ids, mayFail: mayFail };
+            percent = 0;
+            installTimer = window.setInterval(function () {
+                percent = Math.min(100, percent + 1 + Math.floor(Math.random() * 3));
+                notify('ClientAPI', 'ChangedAttr', 'installPercents');
+                if (percent >= 100) {
+                    finish(false);
+                }
+            }, 200);
+        }
+
+        // Like the program: every product of the run gets its result, the
+        // page is told the outcome changed, then sent to its last page.
+        function finish(stopped) {
+            stopTimer();
+            var reached = stopped ? Math.floor(percent * run.ids.length / 100) : run.ids.length;
+            var failures = 0;
+            var installed = 0;
+            var products = [];
+            each(run.ids, function (id, i) {
+                var entry = { id: id, result: 'installed' };
+                if (i >= reached) {
+                    entry.result = 'notRun';
+                } else if (run.mayFail && i % 2 === 0) {
+                    var sample = SAMPLE_FAILURES[failures % SAMPLE_FAILURES.length];
+                    entry.result = sample.result;
+                    if (sample.code !== undefined) {
+                        entry.code = sample.code;
+                    }
+                    failures++;
+                } else {
+                    installed++;
+                }
+                products.push(entry);
+            });
+            outcome = {
+                result: stopped ? 'stopped' : (failures ? 'failed' : 'installed'),
+                restartNeeded: asked.restart && installed ? 1 : 0,
+                products: products
+            };
+            notify('ClientAPI', 'ChangedAttr', 'installOutcome');
             notify('ClientAPI', 'GoToPage', 4);
+        }
+
+        function failedIds() {
+            var out = [];
+            each(outcome.products, function (p) {
+                if (p.result !== 'installed' && p.result !== 'alreadyInstalled' && p.result !== 'notRun') {
+                    out.push(p.id);
+                }
+            });
+            return out;
         }
 
         var eula = '<h2>Norvane free products: licence terms</h2>' +
@@ -270,7 +354,7 @@
                 return JSON.stringify(out, null, '\t');
             },
             GetProductCollection: function () {
-                return JSON.stringify(products, null, '\t');
+                return asked.nocatalogue ? '[]' : JSON.stringify(products, null, '\t');
             },
             CheckAreaById: function (name) {
                 setArea(name, 1);
@@ -308,24 +392,32 @@
                 if (name === 'qrCode') {
                     return '../external/qrCode.png';
                 }
+                if (name === 'installOutcome') {
+                    return JSON.stringify(outcome);
+                }
                 return '';
             },
             StartInstall: function () {
-                notify('ClientAPI', 'GoToPage', 3);
-                stopTimer();
-                percent = 0;
-                installTimer = window.setInterval(function () {
-                    percent = Math.min(100, percent + 1 + Math.floor(Math.random() * 3));
-                    notify('ClientAPI', 'ChangedAttr', 'installPercents');
-                    if (percent >= 100) {
-                        finish();
+                var ids = [];
+                each(asked.nocatalogue ? [] : products, function (p) {
+                    if (p.state === 1) {
+                        ids.push(p.id);
                     }
-                }, 200);
+                });
+                startRun(ids, !!asked.failed);
             },
             StopInstall: function () {
                 // Like the program: the installer reports its own end.
                 if (installTimer !== null) {
-                    finish();
+                    finish(true);
+                }
+            },
+            // Runs again only the products that failed, and sends the page to
+            // its installing page itself.
+            RetryInstall: function () {
+                var ids = failedIds();
+                if (installTimer === null && outcome.result === 'failed' && ids.length) {
+                    startRun(ids, false);
                 }
             },
             WindowIsReady: function () {
@@ -363,7 +455,7 @@
         'GetAreaCollection', 'GetProductCollection', 'CheckAreaById', 'UncheckAreaById',
         'CheckProductById', 'UncheckProductById', 'OpenUrl', 'GetAttr', 'StartInstall',
         'StopInstall', 'WindowIsReady', 'SendOtherDevice', 'Share', 'SendShareMessage',
-        'ReportIEVersion', 'UserClick',
+        'ReportIEVersion', 'UserClick', 'RetryInstall',
         'SetLanguage', 'GetLanguageCollection', 'GetIsProductSelected', 'GetIsAreaSelected'
     ];
     var PLACEHOLDER_TEXT = 'unavailable';
@@ -497,9 +589,14 @@
             eula: '',
             userManual: '',
             shareLink: '',
-            qrCode: ''
+            qrCode: '',
+            installOutcome: null
         }
     };
+
+    function isArray(value) {
+        return Object.prototype.toString.call(value) === '[object Array]';
+    }
 
     function parseList(text) {
         var list;
@@ -509,7 +606,7 @@
             logProblem('collection is not JSON', e);
             return [];
         }
-        return Object.prototype.toString.call(list) === '[object Array]' ? list : [];
+        return isArray(list) ? list : [];
     }
 
     function toState(value) {
@@ -535,7 +632,7 @@
         each(parseList(callText('GetProductCollection')), function (item) {
             if (item && typeof item.id === 'string') {
                 var areas = [];
-                if (Object.prototype.toString.call(item.areas) === '[object Array]') {
+                if (isArray(item.areas)) {
                     each(item.areas, function (a) {
                         if (typeof a === 'string') {
                             areas.push(a);
@@ -549,6 +646,38 @@
         state.anyProductSelected = some(out, function (p) {
             return p.state === 1;
         });
+    }
+
+    // How the last run ended, as the program tells it in the attribute
+    // "installOutcome". Anything the page cannot read leaves `result` empty:
+    // the last page then claims neither success nor failure.
+    var OUTCOME_RESULTS = { installed: 1, stopped: 1, failed: 1, none: 1 };
+
+    function parseOutcome(text) {
+        var out = { result: '', restartNeeded: false, products: [] };
+        var value;
+        try {
+            value = JSON.parse(text);
+        } catch (e) {
+            logProblem('installOutcome is not JSON', e);
+            return out;
+        }
+        if (!value || typeof value !== 'object' || isArray(value)) {
+            return out;
+        }
+        if (typeof value.result === 'string' && hasOwn.call(OUTCOME_RESULTS, value.result)) {
+            out.result = value.result;
+        }
+        out.restartNeeded = toState(value.restartNeeded) === 1;
+        if (isArray(value.products)) {
+            each(value.products, function (p) {
+                if (p && typeof p.id === 'string' && typeof p.result === 'string') {
+                    var code = typeof p.code === 'number' && isFinite(p.code) && Math.floor(p.code) === p.code ? p.code : null;
+                    out.products.push({ id: p.id, result: p.result, code: code });
+                }
+            });
+        }
+        return out;
     }
 
     function readPercents() {
@@ -575,6 +704,9 @@
         },
         qrCode: function () {
             state.attrs.qrCode = callText('GetAttr', 'qrCode');
+        },
+        installOutcome: function () {
+            state.attrs.installOutcome = parseOutcome(callText('GetAttr', 'installOutcome'));
         }
     };
 
@@ -916,6 +1048,36 @@
         return state.anyAreaSelected && state.anyProductSelected;
     }
 
+    // The program answers an empty product collection when its catalogue
+    // could not be loaded or lists no product. The pages that choose
+    // products then say so in place of choices and an Install that could
+    // not work.
+    function catalogueMissing() {
+        return state.products.length === 0;
+    }
+
+    function catalogueNotice() {
+        return el('p', { 'class': 'notice', id: 'catalogue-notice', role: 'alert' }, t('CatalogueUnavailable'));
+    }
+
+    // Shows either the page's choices or its notice.
+    function showChoices(choices, notice) {
+        var missing = catalogueMissing();
+        each(choices, function (node) {
+            node.style.display = missing ? 'none' : '';
+        });
+        notice.style.display = missing ? '' : 'none';
+    }
+
+    // The page may have read the collection before the program had its
+    // catalogue; ask again before telling the user it is missing.
+    function rereadIfMissing() {
+        if (catalogueMissing()) {
+            readAreas();
+            readProducts();
+        }
+    }
+
     views['simplePage/welcome'] = {
         build: function () {
             var choose = routeLink('install', t('Continue'), {
@@ -941,26 +1103,32 @@
 
     views.install = {
         build: function () {
+            rereadIfMissing();
             var grid = el('div', { 'class': 'tiles tiles-areas', role: 'group', 'aria-labelledby': 'areas-title' });
             var installButton = button(t('Install'), { 'class': 'btn btn-primary', id: 'install-button' }, function () {
                 if (canInstallAreas()) {
                     startInstall();
                 }
             });
+            var intro = el('p', { 'class': 'intro' }, [
+                t('AreasText'), ' ',
+                routeLink('custom', t('ClickHere'), { id: 'custom-link', 'data-click-id': 'customInstall' }),
+                '.'
+            ]);
+            var actions = el('div', { 'class': 'actions' }, [
+                routeLink('simplePage/install_default', t('MoreInfo'), { 'class': 'link-quiet', id: 'more-info' }),
+                installButton
+            ]);
+            var notice = catalogueNotice();
             var page = el('div', { 'class': 'page-areas' }, [
                 heading(t('WelcomeText'), 'areas-title'),
-                el('p', { 'class': 'intro' }, [
-                    t('AreasText'), ' ',
-                    routeLink('custom', t('ClickHere'), { id: 'custom-link', 'data-click-id': 'customInstall' }),
-                    '.'
-                ]),
+                notice,
+                intro,
                 grid,
-                el('div', { 'class': 'actions' }, [
-                    routeLink('simplePage/install_default', t('MoreInfo'), { 'class': 'link-quiet', id: 'more-info' }),
-                    installButton
-                ])
+                actions
             ]);
             function draw() {
+                showChoices([intro, grid, actions], notice);
                 clear(grid);
                 each(state.areas, function (area) {
                     var body = [
@@ -993,14 +1161,17 @@
 
     views.custom_install = {
         build: function () {
+            rereadIfMissing();
             var grid = el('div', { 'class': 'tiles tiles-products', role: 'group', 'aria-labelledby': 'custom-title' });
             var installButton = button(t('Install'), { 'class': 'btn btn-primary', id: 'install-button' }, function () {
                 if (state.anyProductSelected) {
                     startInstall();
                 }
             });
+            var notice = catalogueNotice();
             var page = el('div', { 'class': 'page-custom' }, [
                 heading(t('CustomInstallTitle'), 'custom-title'),
+                notice,
                 grid,
                 el('div', { 'class': 'actions' }, [
                     routeLink('install', t('Back'), { 'class': 'btn btn-secondary', role: 'button', id: 'back' }),
@@ -1008,6 +1179,7 @@
                 ])
             ]);
             function draw() {
+                showChoices([grid, installButton], notice);
                 clear(grid);
                 each(state.products, function (product) {
                     var text = hasText(product.id) ? t(product.id) : product.id;
@@ -1036,22 +1208,27 @@
 
     views['simplePage/install_default'] = {
         build: function () {
+            rereadIfMissing();
             var list = el('ul', { 'class': 'product-list', 'aria-labelledby': 'default-title' });
             var installButton = button(t('Install'), { 'class': 'btn btn-primary', id: 'install-button' }, function () {
                 if (canInstallAreas()) {
                     startInstall();
                 }
             });
+            var custom = routeLink('custom', t('CustomInstall'), { 'class': 'btn btn-secondary', role: 'button', 'data-click-id': 'customInstall' });
+            var notice = catalogueNotice();
             var page = el('div', { 'class': 'page-default' }, [
                 heading(t('MoreInfo'), 'default-title'),
+                notice,
                 list,
                 el('div', { 'class': 'actions' }, [
                     routeLink('install', t('Back'), { 'class': 'btn btn-secondary', role: 'button', id: 'back' }),
-                    routeLink('custom', t('CustomInstall'), { 'class': 'btn btn-secondary', role: 'button', 'data-click-id': 'customInstall' }),
+                    custom,
                     installButton
                 ])
             ]);
             function draw() {
+                showChoices([list, custom, installButton], notice);
                 clear(list);
                 each(state.products, function (product) {
                     if (product.state === 1) {
@@ -1206,18 +1383,103 @@
         }
     };
 
+    // Product results that leave the product on the computer; "notRun" is
+    // not a failure either, but the product is still missing.
+    var INSTALLED_RESULTS = { installed: 1, alreadyInstalled: 1 };
+    var KNOWN_REASONS = {
+        notRun: 1,
+        downloadFailed: 1,
+        damaged: 1,
+        startFailed: 1,
+        diskFull: 1,
+        notInstalled: 1,
+        busy: 1,
+        exitCode: 1
+    };
+
+    function productName(id) {
+        return hasText('ProductName_' + id) ? t('ProductName_' + id) : id;
+    }
+
+    // A word or two on why a product is missing. A result this page does
+    // not know yet still reads as not installed.
+    function missingReason(product) {
+        if (product.result === 'exitCode') {
+            return product.code === null ? t('FailReason_other') : t('FailReason_exitCode').replace('{code}', String(product.code));
+        }
+        return hasOwn.call(KNOWN_REASONS, product.result) ? t('FailReason_' + product.result) : t('FailReason_other');
+    }
+
+    var DONE_TITLES = {
+        installed: 'DoneSuccessTitle',
+        none: 'DoneSuccessTitle',
+        stopped: 'DoneStoppedTitle',
+        failed: 'DoneFailedTitle'
+    };
+
+    // The last page says how the run ended. Only a run that installed
+    // everything (or no run at all) is reported as ready to use; an outcome
+    // the page cannot read gets a neutral text.
+    function drawDone(page, outcome) {
+        var result = outcome.result;
+        var success = result === 'installed' || result === 'none';
+        var missing = [];
+        if (!success) {
+            each(outcome.products, function (p) {
+                if (!hasOwn.call(INSTALLED_RESULTS, p.result)) {
+                    missing.push(el('li', { 'data-id': p.id, 'data-result': p.result }, [
+                        el('span', { 'class': 'missing-name' }, productName(p.id)),
+                        ' ',
+                        el('span', { 'class': 'missing-reason' }, missingReason(p))
+                    ]));
+                }
+            });
+        }
+        var buttons = [];
+        if (success) {
+            buttons.push(routeLink('simplePage/share', t('ShareIt'), { 'class': 'btn btn-secondary', role: 'button', id: 'share-button', 'data-click-id': 'shareIt' }));
+        }
+        if (result === 'failed') {
+            var retry = button(t('TryAgain'), { 'class': 'btn btn-primary', id: 'retry-button', 'data-focus-key': 'retry' }, function () {
+                // The program runs the failed products again and sends the
+                // page to its installing page itself.
+                setDisabled(retry, true);
+                call('RetryInstall');
+            });
+            buttons.push(retry);
+        }
+        buttons.push(button(t('Close'), {
+            'class': 'btn ' + (result === 'failed' ? 'btn-secondary' : 'btn-primary'),
+            id: 'close-button',
+            'data-focus-key': 'close'
+        }, function () {
+            call('Close');
+        }));
+
+        clear(page);
+        page.setAttribute('data-outcome', result || 'unknown');
+        setClass(page, 'has-list', missing.length > 0);
+        append(page, [
+            el('div', { 'class': 'done-art done-art-' + (success ? 'success' : result || 'ended'), 'aria-hidden': 'true' }),
+            heading(t(hasOwn.call(DONE_TITLES, result) ? DONE_TITLES[result] : 'DoneEndedTitle'), 'done-title'),
+            outcome.restartNeeded ? el('p', { 'class': 'done-restart', id: 'done-restart' }, t('DoneRestartNeeded')) : null,
+            missing.length ? [
+                el('p', { 'class': 'missing-label', id: 'missing-label' }, t('DoneNotInstalled')),
+                el('ul', { 'class': 'missing-list', id: 'missing-list', 'aria-labelledby': 'missing-label' }, missing)
+            ] : null,
+            el('div', { 'class': 'actions actions-center' }, buttons)
+        ]);
+    }
+
     views['simplePage/install_done'] = {
         build: function () {
-            return el('div', { 'class': 'page-done' }, [
-                el('div', { 'class': 'done-art', 'aria-hidden': 'true' }),
-                heading(t('DoneSuccessTitle')),
-                el('div', { 'class': 'actions actions-center' }, [
-                    routeLink('simplePage/share', t('ShareIt'), { 'class': 'btn btn-secondary', role: 'button', id: 'share-button', 'data-click-id': 'shareIt' }),
-                    button(t('Close'), { 'class': 'btn btn-primary', id: 'close-button' }, function () {
-                        call('Close');
-                    })
-                ])
-            ]);
+            var page = el('div', { 'class': 'page-done' });
+            ATTRIBUTE_READERS.installOutcome();
+            this.refresh = function () {
+                drawDone(page, state.attrs.installOutcome);
+            };
+            this.refresh();
+            return page;
         }
     };
 
@@ -1442,6 +1704,8 @@
                 if (key === 'installPercents' && state.route === 'simplePage/install_progress') {
                     refreshCurrent();
                 } else if ((key === 'qrCode' || key === 'shareLink') && state.route === 'simplePage/share') {
+                    refreshCurrent();
+                } else if (key === 'installOutcome' && state.route === 'simplePage/install_done') {
                     refreshCurrent();
                 }
             }

@@ -1,5 +1,7 @@
 // English texts of the installer page. The page looks every text up by its
 // key; a translation is another object registered under its language code.
+// In "FailReason_exitCode" the page puts the installer's exit code in place
+// of {code}.
 window.externalDictionaries = window.externalDictionaries || {};
 
 window.externalDictionaries.en = {
@@ -63,5 +65,30 @@ window.externalDictionaries.en = {
     "CustomInstall": "Custom install",
     "Stop": "Stop",
     "ShareIt": "Share it",
-    "Back": "Back"
+    "Back": "Back",
+    "DoneStoppedTitle": "The installation was stopped.",
+    "DoneFailedTitle": "Not all products could be installed.",
+    "DoneEndedTitle": "The installation has ended.",
+    "DoneRestartNeeded": "Restart your computer to finish the installation.",
+    "DoneNotInstalled": "Not installed:",
+    "TryAgain": "Try again",
+    "FailReason_notRun": "not reached",
+    "FailReason_downloadFailed": "download failed",
+    "FailReason_damaged": "file damaged",
+    "FailReason_startFailed": "could not start",
+    "FailReason_diskFull": "not enough disk space",
+    "FailReason_notInstalled": "setup cancelled",
+    "FailReason_busy": "another installation running",
+    "FailReason_exitCode": "setup error {code}",
+    "FailReason_other": "failed",
+    "ProductName_scout": "Scout",
+    "ProductName_guard": "Guard",
+    "ProductName_shield": "Shield",
+    "ProductName_fortress": "Fortress",
+    "ProductName_vault": "Vault",
+    "ProductName_kidzone": "KidZone",
+    "ProductName_paysafe": "PaySafe",
+    "ProductName_patcher": "Patcher",
+    "ProductName_tidy": "Tidy",
+    "CatalogueUnavailable": "The product list could not be loaded. Check your internet connection, then start the installer again."
 };
