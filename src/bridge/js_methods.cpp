@@ -114,6 +114,7 @@ constexpr JsMethod kJsMethods[] = {
     JS_METHOD(SendShareMessage, 1021, "", "email", "message"),
     JS_METHOD(ReportIEVersion, 1022, "", "IEversion"),
     JS_METHOD(UserClick, 1023, "", "clickId"),
+    JS_METHOD(RetryInstall, 1024, ""),
 };
 
 #undef JS_METHOD

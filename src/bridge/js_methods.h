@@ -47,6 +47,8 @@ class IJsMethods {
   virtual void SendShareMessage(const std::string& email, const std::string& message) = 0;
   virtual void ReportIEVersion(const std::string& ieVersion) = 0;
   virtual void UserClick(const std::string& clickId) = 0;
+  // Runs again only the products that failed in the last run.
+  virtual void RetryInstall() = 0;
 };
 
 // Types that cross the bridge: a 32-bit signed integer or a string (a BSTR

@@ -68,6 +68,7 @@ class FakeJsMethods : public IJsMethods {
   }
   void ReportIEVersion(const std::string& v) override { Record("ReportIEVersion", v); }
   void UserClick(const std::string& id) override { Record("UserClick", id); }
+  void RetryInstall() override { Record("RetryInstall"); }
 
  private:
   bool Record(const std::string& name) {
