@@ -184,13 +184,13 @@ TEST_F(CatalogueDownloadTest, YesRetriesUntilTheCatalogueArrives) {
 TEST_F(CatalogueDownloadTest, ACancelEndsAStalledDownloadWithoutAPrompt) {
   using Clock = std::chrono::steady_clock;
   using namespace std::chrono_literals;
-  const std::pair<const char*, TestResponse::Mode> cases[] = {
-      {"the server never answers", TestResponse::Mode::StallHeaders},
-      {"the body stalls", TestResponse::Mode::StallBody},
+  const std::pair<const char*, const char*> cases[] = {
+      {"the server never answers", "/stall-headers"},
+      {"the body stalls", "/stall-body"},
   };
   prompt.answer = IReconnectPrompt::Answer::Yes;
-  for (const auto& [what, mode] : cases) {
-    response.mode = mode;
+  for (const auto& [what, path] : cases) {
+    ServeFrom(path);
     auto cancel = std::make_shared<QuickKit::TransferCancel>();
     Clock::time_point cancelledAt;
     std::thread controller([&cancel, &cancelledAt] {
