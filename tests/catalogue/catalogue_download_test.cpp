@@ -205,7 +205,7 @@ TEST_F(CatalogueDownloadTest, ACancelEndsAStalledDownloadWithoutAPrompt) {
     const Clock::time_point end = Clock::now();
     controller.join();
     EXPECT_FALSE(loaded) << what;
-    EXPECT_LT(end - cancelledAt, 1s) << what;
+    EXPECT_LT(end - cancelledAt, 5s) << what;  // the fault waits 30 s
     EXPECT_EQ(prompt.asked, 0) << what;
     EXPECT_TRUE(prompt.closed.empty()) << what;
   }

@@ -186,7 +186,10 @@ TEST_F(InternetTest, SendsTheProgramsUserAgent) {
 // A transfer that waits on a server that has stalled ends soon after its
 // session's cancel, set from another thread; a session cancelled before
 // the call ends it at once. Without the cancel, each of these waits for the
-// 30 s or 60 s time-out (under Wine until the server goes away).
+// 30 s or 60 s time-out (under Wine until the server goes away). The bound
+// is generous: a wait ends within one 100 ms slice, but under ASan on a
+// busy machine the TLS case may still be loading the CA store when the
+// cancel comes.
 TEST(TransferCancel, EndsAStalledTransferAndEveryLaterOne) {
   using Clock = std::chrono::steady_clock;
   using namespace std::chrono_literals;
@@ -256,7 +259,7 @@ TEST(TransferCancel, EndsAStalledTransferAndEveryLaterOne) {
     if (canceller.joinable()) canceller.join();
     EXPECT_EQ(hr, kTransferCancelled);
     const auto took = end - (c.cancelledBefore ? start : cancelledAt);
-    EXPECT_LT(took, 1s);
+    EXPECT_LT(took, 5s);
     std::cout << "[ figure   ] " << c.name << ": "
               << std::chrono::duration_cast<std::chrono::milliseconds>(took).count()
               << " ms after the cancel\n";
@@ -274,7 +277,7 @@ TEST(TransferCancel, EndsAStalledTransferAndEveryLaterOne) {
     if (c.step == Step::Send) {
       EXPECT_EQ(request.Send(), kTransferCancelled);
     }
-    EXPECT_LT(Clock::now() - later, 500ms);
+    EXPECT_LT(Clock::now() - later, 1s);
   }
   // None of the opens after a cancel reached the server.
   for (const test::TestRequest& request : server->Requests()) {
