@@ -5,34 +5,6 @@
 #include "support/config.h"
 
 namespace bright_setup {
-namespace {
-
-// The prompt as the download sees it: once the download is cancelled, its
-// failed open is the cancel's doing, not the network's, so the user is not
-// asked to reconnect and the window is not asked to close (it is going
-// already).
-class PromptUnlessCancelled : public QuickKit::IReconnectPrompt {
- public:
-  PromptUnlessCancelled(QuickKit::IReconnectPrompt& prompt, const QuickKit::TransferCancel* cancel)
-      : m_prompt(prompt), m_cancel(cancel) {}
-
-  Answer Ask(QuickKit::WindowHandle owner, const std::string& text,
-             const std::string& title) override {
-    if (Cancelled()) return Answer::No;
-    return m_prompt.Ask(owner, text, title);
-  }
-  void PostClose(QuickKit::WindowHandle owner) override {
-    if (!Cancelled()) m_prompt.PostClose(owner);
-  }
-
- private:
-  bool Cancelled() const { return m_cancel != nullptr && m_cancel->IsCancelled(); }
-
-  QuickKit::IReconnectPrompt& m_prompt;
-  const QuickKit::TransferCancel* m_cancel;
-};
-
-}  // namespace
 
 bool DownloadCatalogueBytes(QuickKit::WindowHandle owner, QuickKit::IReconnectPrompt& prompt,
                             std::string& bytes,
@@ -44,8 +16,7 @@ bool DownloadCatalogueBytes(QuickKit::WindowHandle owner, QuickKit::IReconnectPr
   QuickKit::InternetSession session(true, nullptr);
   if (cancel != nullptr) session.SetCancel(cancel);
   QuickKit::InternetStream stream;
-  PromptUnlessCancelled guardedPrompt(prompt, cancel.get());
-  if (FAILED(QuickKit::OpenWithReconnectPrompt(url, owner, &session, &stream, guardedPrompt))) {
+  if (FAILED(QuickKit::OpenWithReconnectPrompt(url, owner, &session, &stream, prompt))) {
     return false;
   }
   QuickKit::StringAsSeqStreamA sink(&bytes);

@@ -45,28 +45,6 @@ class CheckedFileSink : public QuickKit::ISequentialStream {
   std::uint64_t m_bytes = 0;
 };
 
-// The prompt as a product download sees it: a download that a stop cut
-// short failed because of the stop, not the network, so the user is not
-// asked to reconnect and the window is not asked to close.
-class PromptUnlessStopped : public QuickKit::IReconnectPrompt {
- public:
-  PromptUnlessStopped(QuickKit::IReconnectPrompt& prompt, const QuickKit::TransferCancel& cancel)
-      : m_prompt(prompt), m_cancel(cancel) {}
-
-  Answer Ask(QuickKit::WindowHandle owner, const std::string& text,
-             const std::string& title) override {
-    if (m_cancel.IsCancelled()) return Answer::No;
-    return m_prompt.Ask(owner, text, title);
-  }
-  void PostClose(QuickKit::WindowHandle owner) override {
-    if (!m_cancel.IsCancelled()) m_prompt.PostClose(owner);
-  }
-
- private:
-  QuickKit::IReconnectPrompt& m_prompt;
-  const QuickKit::TransferCancel& m_cancel;
-};
-
 void RemoveFile(const std::string& path) {
   std::error_code ignored;
   std::filesystem::remove(QuickKit::PathFromUtf8(path), ignored);
@@ -279,8 +257,8 @@ std::string SerialInstaller::DownloadInstaller(std::int32_t productIndex, std::i
   QuickKit::InternetSession session;
   session.SetCancel(m_cancel);
   QuickKit::InternetStream stream;
-  PromptUnlessStopped prompt(*m_prompt, *m_cancel);
-  if (FAILED(QuickKit::OpenWithReconnectPrompt(product->url, m_owner, &session, &stream, prompt))) {
+  if (FAILED(
+          QuickKit::OpenWithReconnectPrompt(product->url, m_owner, &session, &stream, *m_prompt))) {
     return fail(ProductResult::DownloadFailed);
   }
   // The announced length, or kUnknownStreamSize; without it the file could

@@ -94,6 +94,9 @@ HRESULT OpenWithReconnectPrompt(const std::string& url, WindowHandle owner,
     Settle(false);
     return S_OK;
   }
+  // A stop or shutdown cut the open: nobody is to be asked, and nothing is
+  // learnt about the connection.
+  if (session->IsCancelled()) return hr;
   if (connectionPromptSettled) return hr;
 
   const PromptTurn turn(prompt.IsUiThread());
@@ -117,6 +120,7 @@ HRESULT OpenWithReconnectPrompt(const std::string& url, WindowHandle owner,
       Settle(false);
       return S_OK;
     }
+    if (session->IsCancelled()) return hr;
     // Settled meanwhile by a download that did not need the turn.
     if (connectionPromptSettled) return hr;
   }

@@ -370,6 +370,9 @@ TEST_F(SerialInstallerTest, EachProductEndsWithWhatHappenedToIt) {
   wrongHash.sha256 = std::string(64, 'a');
   CatalogueProduct rightHash = Product(4, "ok", "righthash");
   rightHash.sha256 = QuickKit::Sha256Hex(m_installerBytes);
+  // A hash the catalogue holds but that could not be read: never fetched.
+  CatalogueProduct unreadable = Product(7, "ok", "unreadable");
+  unreadable.sha256Malformed = true;
   const struct {
     CatalogueProduct product;
     ProductResult result;
@@ -380,6 +383,7 @@ TEST_F(SerialInstallerTest, EachProductEndsWithWhatHappenedToIt) {
       {rightHash, ProductResult::Installed},
       {Product(5, "broken", "broken"), ProductResult::StartFailed},
       {Product(6, "nolength", "plain"), ProductResult::Installed},
+      {unreadable, ProductResult::DownloadFailed},
       {Product(8, "ok", "there"), ProductResult::Skipped},
   };
   std::vector<CatalogueProduct> products;
@@ -406,8 +410,11 @@ TEST_F(SerialInstallerTest, EachProductEndsWithWhatHappenedToIt) {
   EXPECT_FALSE(outcome.stopped);
   // Only whole, matching files were ever started; nothing damaged stays.
   EXPECT_EQ(m_folder.Started(), Local("righthash") + " 0\n" + Local("plain") + " 0\n");
-  for (const char* stem : {"cut", "wronghash", "broken"}) {
+  for (const char* stem : {"cut", "wronghash", "broken", "unreadable"}) {
     EXPECT_FALSE(fs::exists(m_folder.Path() / Local(stem))) << stem;
+  }
+  for (const auto& request : m_server->Requests()) {
+    EXPECT_EQ(request.target.find("unreadable"), std::string::npos) << request.target;
   }
   EXPECT_EQ(m_poster->Percents().back(), 100);
   // The outcome is that run's alone.
@@ -415,14 +422,6 @@ TEST_F(SerialInstallerTest, EachProductEndsWithWhatHappenedToIt) {
   EXPECT_FALSE(installer->GetOutcome(0, &outcome));
   QuickKit::DeleteRegistryTree(QuickKit::RegistryHive::CurrentUser,
                                "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{guid}8");
-}
-
-TEST_F(SerialInstallerTest, InstallerWhoseHashCouldNotBeReadIsNeverFetched) {
-  CatalogueProduct unreadable = Product(4, "ok", "unreadable");
-  unreadable.sha256Malformed = true;
-  SerialInstaller installer({unreadable}, m_folder.Folder(), &m_prompt);
-  EXPECT_EQ(installer.DownloadInstaller(4, 0, 100), "");
-  EXPECT_FALSE(fs::exists(m_folder.Path() / Local("unreadable")));
 }
 
 TEST_F(SerialInstallerTest, SavedStatesThatCannotBeTrusted) {
