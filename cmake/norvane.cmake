@@ -13,6 +13,7 @@ set(NORVANE_LANDING_URL "https://www.norvanelab.com/free/" CACHE STRING
   "The landing page shared when the catalogue has no SHARING_link entry")
 
 option(NORVANE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(NORVANE_TSAN "Build with ThreadSanitizer" OFF)
 
 # Warnings and the source root: everything we compile. Code that runs in
 # another program's process (the WebKit web-process extension) takes only
@@ -42,6 +43,10 @@ if(NORVANE_SANITIZE)
   target_compile_options(norvane_options INTERFACE
     -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(norvane_options INTERFACE -fsanitize=address,undefined)
+endif()
+if(NORVANE_TSAN)
+  target_compile_options(norvane_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(norvane_options INTERFACE -fsanitize=thread)
 endif()
 
 # Splits SOURCES... [LINUX files...] [WINDOWS files...] [DEPS libs...] into
