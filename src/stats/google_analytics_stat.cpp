@@ -96,12 +96,13 @@ HRESULT CGoogleAnalyticsStat::StartSession(std::string_view clientId) {
   std::string text = "&tid=" + TrackingId() + "&cid=";
   text += clientId;
   AppendToBaseQuery(text);
+  m_sessionStarted = true;
   if (!m_sessionControl) return S_OK;
   return SendHit("&sc=start", 0);
 }
 
 HRESULT CGoogleAnalyticsStat::EndSession() {
-  if (!m_sessionControl) return S_OK;
+  if (!m_sessionControl || !m_sessionStarted) return S_OK;
   return SendHit("&sc=end", 0);
 }
 

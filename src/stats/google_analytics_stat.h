@@ -66,7 +66,10 @@ class CGoogleAnalyticsStat {
   // Appends the tracking id and the client id, then sends the session-start
   // hit when session control is on.
   HRESULT StartSession(std::string_view clientId);
-  // Sends the session-end hit when session control is on.
+  // Sends the session-end hit when session control is on and a session was
+  // started. A session never started has nothing to end: the hit would
+  // carry no tracking or client id, and it would leave before the user
+  // agreed to statistics.
   HRESULT EndSession();
   // An event hit: E_INVALIDARG when category or action is missing. Sent with
   // the value 1 when aggregate is on, else 0.
@@ -102,6 +105,7 @@ class CGoogleAnalyticsStat {
   std::string m_baseQuery;
   std::atomic<bool> m_sessionControl{true};
   std::atomic<bool> m_aggregate{true};
+  std::atomic<bool> m_sessionStarted{false};
 };
 
 // A hit waiting in the queue.
