@@ -113,7 +113,13 @@ class SerialInstallerTest : public testing::Test {
     m_server = QuickKit::test::StartTestServer([this](const TestRequest& r) { return Serve(r); });
     ASSERT_NE(m_server, nullptr);
   }
-  void TearDown() override { ClearState(); }
+  void TearDown() override {
+    ClearState();
+    for (const std::string& guid : m_registered) {
+      QuickKit::DeleteRegistryTree(QuickKit::RegistryHive::CurrentUser,
+                                   std::string(QuickKit::kUninstallKeyPath) + "\\" + guid);
+    }
+  }
 
   // /ok/NAME: the fake installer; /nolength/NAME: the same without a
   // length; /short/NAME: cut short; /stallbody/NAME: the fake, then
@@ -153,6 +159,8 @@ class SerialInstallerTest : public testing::Test {
     return response;
   }
 
+  // A product whose installer registers it, as a real one does, unless the
+  // test gave its file other orders first.
   CatalogueProduct Product(std::int32_t index, const std::string& kind, const std::string& stem,
                            const std::string& guid = "{guid}") {
     CatalogueProduct product;
@@ -160,6 +168,10 @@ class SerialInstallerTest : public testing::Test {
     product.url =
         "http://127.0.0.1:" + std::to_string(m_server->Port()) + "/" + kind + "/" + ExeName(stem);
     product.guid = guid + std::to_string(index);
+    if (!fs::exists(m_folder.Path() / (Local(stem) + ".orders"))) {
+      m_folder.Orders(Local(stem), "register " + product.guid);
+    }
+    m_registered.push_back(product.guid);
     return product;
   }
 
@@ -172,10 +184,28 @@ class SerialInstallerTest : public testing::Test {
     };
   }
 
+  // The download cache, somewhere else than the working folder.
+  DownloadCacheProvider Cache() {
+    return [this] { return QuickKit::PathToUtf8(m_cache.Path() / "cache"); };
+  }
+  fs::path CacheFolder() const { return m_cache.Path() / "cache"; }
+
+  // The waits of the program, shortened: a test waits on events, not on
+  // the clock.
+  static InstallerPolicy ShortWaits() {
+    InstallerPolicy policy;
+    policy.retry.waits.assign(3, std::chrono::milliseconds(10));
+    policy.busyWaits.assign(3, std::chrono::milliseconds(10));
+    return policy;
+  }
+
   std::unique_ptr<SerialInstaller> Make(std::vector<CatalogueProduct> products,
-                                        std::shared_ptr<UiDeck::ICustomMessagePoster> poster) {
-    return std::make_unique<SerialInstaller>(std::move(products), Folder(), std::move(poster),
-                                             "/opt/norvane", &m_prompt);
+                                        std::shared_ptr<UiDeck::ICustomMessagePoster> poster,
+                                        InstallerPolicy policy = ShortWaits()) {
+    auto installer = std::make_unique<SerialInstaller>(
+        std::move(products), Folder(), Cache(), std::move(poster), "/opt/norvane", &m_prompt);
+    installer->SetPolicy(std::move(policy));
+    return installer;
   }
   std::unique_ptr<SerialInstaller> Make(std::vector<CatalogueProduct> products) {
     return Make(std::move(products), m_poster);
@@ -192,6 +222,8 @@ class SerialInstallerTest : public testing::Test {
   QuickKit::ScopedProcessFlags m_flags{&QuickKit::connectionPromptSettled};
   QuickKit::TemporaryRegistry m_registry;
   InstallerFolder m_folder;
+  InstallerFolder m_cache;
+  std::vector<std::string> m_registered;
   NoPrompt m_prompt;
   std::shared_ptr<RecordingPoster> m_poster = std::make_shared<RecordingPoster>();
   std::string m_installerBytes;
@@ -276,8 +308,8 @@ TEST_F(SerialInstallerTest, UnknownLengthPostsNothingDuringTheDownload) {
       EXPECT_LT(percents[i - 1], percents[i]);  // each value once
   }
   auto poster = std::make_shared<RecordingPoster>();
-  auto installer = Make({Product(1, "nolength", "unknown")}, poster);
-  ASSERT_NE(installer->StartInstallation({1}), 0u);
+  auto installer = Make({Product(2, "nolength", "unknown")}, poster);
+  ASSERT_NE(installer->StartInstallation({2}), 0u);
   ASSERT_TRUE(poster->WaitFinished());
   EXPECT_EQ(poster->Percents(), std::vector<std::int32_t>{100});
   EXPECT_NE(m_folder.Started().find(Local("unknown")), std::string::npos);  // and it did run
@@ -310,6 +342,7 @@ TEST_F(SerialInstallerTest, StopWhileAnInstallerRuns) {
 
 TEST_F(SerialInstallerTest, StateIsSavedBeforeEachProductAndResumesFromIt) {
   m_folder.Orders(Local("five"), "sleep 1500");
+  m_folder.Orders(Local("six"), "");  // registers nothing: the resumed run starts it again
   std::vector<CatalogueProduct> products{Product(7, "ok", "seven"), Product(5, "ok", "five"),
                                          Product(6, "ok", "six")};
   {
@@ -536,8 +569,10 @@ TEST_F(SerialInstallerTest, TheWorkingFolderIsTakenAtEachDownload) {
   ASSERT_TRUE(m_poster->WaitFinished(run));
   RunOutcome outcome;
   ASSERT_TRUE(installer->GetOutcome(run, &outcome));
+  // The second installer's orders went with the folder: it ran, but
+  // registered nothing.
   EXPECT_EQ(Results(outcome),
-            (std::vector<ProductResult>{ProductResult::Installed, ProductResult::Installed}));
+            (std::vector<ProductResult>{ProductResult::Installed, ProductResult::NotInstalled}));
   // started.txt went with the folder; the new one has the second start.
   EXPECT_EQ(m_folder.Started(), Local("after") + " 0\n");
 
@@ -545,13 +580,13 @@ TEST_F(SerialInstallerTest, TheWorkingFolderIsTakenAtEachDownload) {
   int asked = 0;
   auto poster = std::make_shared<RecordingPoster>();
   SerialInstaller failing(
-      {Product(1, "ok", "one"), Product(2, "ok", "two")},
+      {Product(3, "ok", "one"), Product(4, "ok", "two")},
       [&]() -> std::string {
         ++asked;
         throw std::runtime_error("cannot make the folder");
       },
-      poster, "/opt/norvane", &m_prompt);
-  run = failing.StartInstallation({1, 2});
+      Cache(), poster, "/opt/norvane", &m_prompt);
+  run = failing.StartInstallation({3, 4});
   ASSERT_NE(run, 0u);
   ASSERT_TRUE(poster->WaitFinished(run));
   EXPECT_EQ(asked, 2);
