@@ -214,7 +214,6 @@ bool SerialInstaller::RunLoop(RunOutcome* outcome) {
   while (!m_queue.empty()) {
     if (FAILED(SaveState(m_total, m_queue))) outcome->stateFailed = true;
     if (Cancelled()) return false;
-    const std::int32_t id = m_queue.front();
     // A saved total below the queue's length (or 0) would give wrong or
     // undefined percentages: the queue's length is the least base there is.
     const auto left = static_cast<std::int64_t>(m_queue.size());
@@ -223,9 +222,7 @@ bool SerialInstaller::RunLoop(RunOutcome* outcome) {
     const auto from = static_cast<std::int32_t>(done * 100 / base);
     const auto to = static_cast<std::int32_t>((done + 1) * 100 / base);
 
-    ProductOutcome& product = outcome->products[count - m_queue.size()];
-    product.productIndex = id;
-    InstallProduct(from, to, &product, &outcome->restartNeeded);
+    InstallProduct(from, to, &outcome->products[count - m_queue.size()], &outcome->restartNeeded);
     // A product the stop cut short stays at the front of the saved queue,
     // so that a run kept for the next logon does it again.
     if (Cancelled()) return false;

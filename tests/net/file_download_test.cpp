@@ -391,23 +391,6 @@ TEST_F(FileDownloadTest, ARefusedConnectionIsTriedAgain) {
   EXPECT_EQ(result.tries, 4);
 }
 
-TEST_F(FileDownloadTest, AStalledServerTimesOutAndTheRestIsFetched) {
-  const std::string body = test::PatternBytes(200 * 1000);
-  m_answers = {[&](const TestRequest& r) {
-                 TestResponse response = CutAt60(body)(r);
-                 response.mode = TestResponse::Mode::StallAt;
-                 return response;
-               },
-               [&](const TestRequest& r) { return test::RangedBody(r, body, "\"v1\""); }};
-  m_control.receiveTimeoutMs = 300;
-  const DownloadResult result = Download(Sha256Hex(body));
-  ASSERT_EQ(result.status, DownloadStatus::Complete);
-  EXPECT_TRUE(FileText(result.path) == body);
-  ASSERT_EQ(m_server->Requests().size(), 2u);
-  EXPECT_EQ(m_server->Requests()[1].range, "bytes=120000-");
-  EXPECT_EQ(m_server->BodyBytesSent(), body.size());
-}
-
 TEST_F(FileDownloadTest, AWrongDigestIsDeletedAndNotTriedAgain) {
   const std::string body = test::PatternBytes(5000);
   m_answers = {[&](const TestRequest&) {
