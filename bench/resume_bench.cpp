@@ -41,14 +41,7 @@ struct Figures {
 Figures Measure(const std::string& body, bool honourRange, const fs::path& cache) {
   int served = 0;
   auto server = QuickKit::test::StartTestServer([&](const TestRequest& request) {
-    if (served++ == 0) {
-      TestResponse response;
-      response.headers = {{"ETag", "\"bench\""}};
-      response.body = body;
-      response.mode = TestResponse::Mode::CutAt;
-      response.cutAt = body.size() * 6 / 10;
-      return response;
-    }
+    if (served++ == 0) return QuickKit::test::BodyCutAt(body, body.size() * 6 / 10, "\"bench\"");
     TestRequest asked = request;
     if (!honourRange) asked.range.clear();
     return QuickKit::test::RangedBody(asked, body, "\"bench\"");

@@ -59,12 +59,8 @@ TEST(SerialInstallerLinux, APartialDownloadSurvivesSigkillAndIsResumedAtTheNextS
   const std::size_t cut = body.size() * 6 / 10;
   auto server = QuickKit::test::StartTestServer([&](const TestRequest& request) {
     if (!request.range.empty()) return QuickKit::test::RangedBody(request, body, "\"v1\"");
-    TestResponse response;
-    response.headers = {{"ETag", "\"v1\""}};
-    response.body = body;
-    response.mode = TestResponse::Mode::StallAt;  // until the program is killed
-    response.cutAt = cut;
-    return response;
+    // Silent after the cut until the program is killed.
+    return QuickKit::test::BodyCutAt(body, cut, "\"v1\"", TestResponse::Mode::StallAt);
   });
   ASSERT_NE(server, nullptr);
   const std::string name = ExeName("killed");

@@ -161,15 +161,12 @@ class SerialInstallerTest : public testing::Test {
       // answered as a server that resumes does.
       const int turn = m_cutOnceTurns++;
       if (turn == 0) {
-        response.headers = {{"ETag", "\"v1\""}};
-        response.mode = TestResponse::Mode::CutAt;
-        response.cutAt = m_installerBytes.size() * 6 / 10;
-      } else if (turn <= 3) {
-        response.status = 503;
-        response.body = "later";
-      } else {
-        return QuickKit::test::RangedBody(request, m_installerBytes, "\"v1\"");
+        return QuickKit::test::BodyCutAt(m_installerBytes, m_installerBytes.size() * 6 / 10,
+                                         "\"v1\"");
       }
+      if (turn > 3) return QuickKit::test::RangedBody(request, m_installerBytes, "\"v1\"");
+      response.status = 503;
+      response.body = "later";
       return response;
     }
     if (kind == "vanish") {

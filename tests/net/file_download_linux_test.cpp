@@ -30,12 +30,7 @@ TEST(FileDownloadLinux, AStalledServerTimesOutAndTheRestIsFetched) {
   const std::string body = test::PatternBytes(200 * 1000);
   auto server = test::StartTestServer([&](const TestRequest& request) {
     if (!request.range.empty()) return test::RangedBody(request, body, "\"v1\"");
-    TestResponse response;
-    response.headers = {{"ETag", "\"v1\""}};
-    response.body = body;
-    response.mode = TestResponse::Mode::StallAt;
-    response.cutAt = body.size() * 6 / 10;
-    return response;
+    return test::BodyCutAt(body, body.size() * 6 / 10, "\"v1\"", TestResponse::Mode::StallAt);
   });
   ASSERT_NE(server, nullptr);
   const fs::path folder =

@@ -214,12 +214,7 @@ class FileDownloadTest : public testing::Test {
   // The body, cut after 60 %, with the validator "v1".
   static Answer CutAt60(const std::string& body) {
     return [body](const TestRequest&) {
-      TestResponse response;
-      response.headers = {{"ETag", "\"v1\""}};
-      response.body = body;
-      response.mode = TestResponse::Mode::CutAt;
-      response.cutAt = body.size() * 6 / 10;
-      return response;
+      return test::BodyCutAt(body, body.size() * 6 / 10, "\"v1\"");
     };
   }
   static Answer Status(int status, std::vector<std::pair<std::string, std::string>> headers = {}) {

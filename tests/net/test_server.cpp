@@ -74,6 +74,16 @@ TestResponse StandardResponse(const TestRequest& request) {
   return response;
 }
 
+TestResponse BodyCutAt(const std::string& body, std::size_t cutAt, const std::string& etag,
+                       TestResponse::Mode mode) {
+  TestResponse response;
+  response.headers = {{"ETag", etag}};
+  response.body = body;
+  response.mode = mode;
+  response.cutAt = cutAt;
+  return response;
+}
+
 TestResponse RangedBody(const TestRequest& request, const std::string& body,
                         const std::string& etag) {
   TestResponse response;

@@ -102,6 +102,11 @@ TestResponse StandardResponse(const TestRequest& request);
 // n bytes of a fixed, non-repeating-per-256 pattern.
 std::string PatternBytes(std::size_t n);
 
+// The whole body announced with ETag etag, but only its first cutAt bytes
+// sent: mode is CutAt (then the connection closes) or StallAt.
+TestResponse BodyCutAt(const std::string& body, std::size_t cutAt, const std::string& etag,
+                       TestResponse::Mode mode = TestResponse::Mode::CutAt);
+
 // body answered as a server that resumes answers: with ETag etag; a request
 // for "bytes=N-" whose If-Range is absent or etag gets 206 with the rest and
 // its Content-Range, any other request 200 with the whole body.
