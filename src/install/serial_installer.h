@@ -1,6 +1,8 @@
-// The installation run: the products the user chose are downloaded into
-// the working folder and started one after another, with an overall
-// percentage, a stop, and the remaining queue saved for a restart.
+// The installation run: the products the user chose are downloaded
+// (through the download cache, which keeps partial files for a retry, a
+// "Try again" or the next logon), started one after another from the
+// working folder, and judged by their installers' exit codes, with an
+// overall percentage, a stop, and the remaining queue saved for a restart.
 //
 // SerialInstaller's thread runs the loop; the controller drives it from
 // the user-interface thread through IInstaller. The installer owns each
