@@ -14,6 +14,12 @@ std::filesystem::path LocalAppDataFolder() {
   return std::filesystem::path(path);
 }
 
+std::filesystem::path DownloadCacheFolder() {
+  const std::filesystem::path local = LocalAppDataFolder();
+  if (local.empty()) return {};
+  return local / kMakerFolder / (std::string(kProgramFolder) + " Downloads");
+}
+
 void MakePrivateFolder(const std::filesystem::path&) {}
 
 }  // namespace QuickKit

@@ -16,8 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kMakerFolder[] = "Norvane Lab";
-constexpr char kProgramFolder[] = "NorvaneInstaller";
 constexpr char kLayoutZip[] = "layout.zip";
 constexpr char kLayoutFolder[] = "layout";
 constexpr char kStartPage[] = "layout/production/index.html";

@@ -2,6 +2,7 @@
 // Used by the installer's thread only.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "support/hresult.h"
@@ -20,6 +21,16 @@ class InstallerProcess {
   void Close();
   bool IsValid() const;
 
+  enum class State {
+    Running,  // still running after the wait
+    Exited,   // ended; *exitCode holds its code
+    Unknown,  // no process to ask (none was kept, or it was closed)
+  };
+  // Waits up to timeoutMs for the process to end. On Linux, where an exit
+  // status has 8 bits, the low bytes of the installer codes that carry a
+  // meaning (ExitCodeFromStatus) stand for those codes.
+  State Wait(std::uint32_t timeoutMs, std::uint32_t* exitCode);
+
  private:
   friend HRESULT StartInstaller(const std::string&, const std::string&, InstallerProcess*);
 #ifdef _WIN32
@@ -28,6 +39,16 @@ class InstallerProcess {
   int m_pid = -1;
 #endif
 };
+
+// The exit codes of product installers that mean more than "failed".
+inline constexpr std::uint32_t kExitRestartRequired = 3010;   // installed; restart to finish
+inline constexpr std::uint32_t kExitRestartInitiated = 1641;  // installed; restart started
+inline constexpr std::uint32_t kExitInstallBusy = 1618;       // another installation runs
+
+// The installer code for an 8-bit exit status: the low byte of one of the
+// codes above stands for that code (what a program exiting with it gives
+// on Linux); any other status is itself.
+std::uint32_t ExitCodeFromStatus(std::uint32_t status);
 
 // Opens folder + fileName the way the shell does, with no arguments and
 // folder as the working directory. On Linux an executable (ELF or "#!")

@@ -56,6 +56,32 @@ void InstallerProcess::Close() {
 
 bool InstallerProcess::IsValid() const { return m_pid > 0; }
 
+InstallerProcess::State InstallerProcess::Wait(std::uint32_t timeoutMs, std::uint32_t* exitCode) {
+  if (m_pid <= 0) return State::Unknown;
+  // Short slices: a child cannot be waited for with a time-out otherwise.
+  constexpr std::uint32_t kSliceMs = 20;
+  for (std::uint32_t waited = 0;; waited += kSliceMs) {
+    int status = 0;
+    const pid_t ended = ::waitpid(m_pid, &status, WNOHANG);
+    if (ended == m_pid) {
+      m_pid = -1;  // collected
+      if (WIFEXITED(status)) {
+        *exitCode = ExitCodeFromStatus(static_cast<std::uint32_t>(WEXITSTATUS(status)));
+      } else {
+        // Killed by a signal: the code a shell would report.
+        *exitCode = 128 + static_cast<std::uint32_t>(WTERMSIG(status));
+      }
+      return State::Exited;
+    }
+    if (ended < 0 && errno != EINTR) {
+      m_pid = -1;
+      return State::Unknown;
+    }
+    if (waited >= timeoutMs) return State::Running;
+    ::usleep(kSliceMs * 1000);
+  }
+}
+
 HRESULT StartInstaller(const std::string& folder, const std::string& fileName,
                        InstallerProcess* process) {
   process->Close();

@@ -18,6 +18,18 @@ void InstallerProcess::Close() {
 
 bool InstallerProcess::IsValid() const { return m_handle != nullptr; }
 
+InstallerProcess::State InstallerProcess::Wait(std::uint32_t timeoutMs, std::uint32_t* exitCode) {
+  if (m_handle == nullptr) return State::Unknown;
+  const DWORD waited = ::WaitForSingleObject(static_cast<HANDLE>(m_handle), timeoutMs);
+  if (waited == WAIT_TIMEOUT) return State::Running;
+  DWORD code = 0;
+  if (waited != WAIT_OBJECT_0 || !::GetExitCodeProcess(static_cast<HANDLE>(m_handle), &code)) {
+    return State::Unknown;
+  }
+  *exitCode = code;
+  return State::Exited;
+}
+
 HRESULT StartInstaller(const std::string& folder, const std::string& fileName,
                        InstallerProcess* process) {
   process->Close();

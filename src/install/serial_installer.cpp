@@ -6,54 +6,49 @@
 
 #include "install/installer_process.h"
 #include "install/installer_state.h"
-#include "net/buffered_stream.h"
-#include "net/native_file.h"
-#include "support/digest.h"
 #include "support/paths.h"
 #include "support/registry.h"
 
 namespace bright_setup {
 namespace {
 
-// Writes the download to its file, through a buffer so that the 512-byte
-// chunks do not each cost a system call, and keeps count and SHA-256 of
-// what was accepted.
-class CheckedFileSink : public QuickKit::ISequentialStream {
- public:
-  explicit CheckedFileSink(QuickKit::NativeFile file)
-      : m_file(file), m_buffer(&m_file), m_digest(QuickKit::DigestKind::Sha256) {}
-
-  HRESULT Read(void*, std::uint32_t, std::uint32_t*) override { return E_NOTIMPL; }
-  HRESULT Write(const void* buffer, std::uint32_t count, std::uint32_t* bytesWritten) override {
-    std::uint32_t written = 0;
-    const HRESULT hr = m_buffer.Write(buffer, count, &written);
-    m_digest.Update(buffer, written);
-    m_bytes += written;
-    if (bytesWritten != nullptr) *bytesWritten = written;
-    return hr;
-  }
-  // Everything accepted is on disk: S_OK only then.
-  HRESULT Flush() { return m_buffer.Flush(); }
-
-  std::uint64_t Bytes() const { return m_bytes; }
-  std::string Sha256Hex() { return QuickKit::ToHex(m_digest.Final()); }
-
- private:
-  QuickKit::WinFileAsSeqStream m_file;
-  QuickKit::BufferedSeqStream m_buffer;
-  QuickKit::Digest m_digest;
-  std::uint64_t m_bytes = 0;
-};
-
 void RemoveFile(const std::string& path) {
   std::error_code ignored;
   std::filesystem::remove(QuickKit::PathFromUtf8(path), ignored);
 }
 
+// Moves a file, also to another file system (the cache and the working
+// folder may lie on two).
+bool MoveFile(const std::string& from, const std::string& to) {
+  const std::filesystem::path source = QuickKit::PathFromUtf8(from);
+  const std::filesystem::path target = QuickKit::PathFromUtf8(to);
+  std::error_code error;
+  std::filesystem::remove(target, error);
+  std::filesystem::rename(source, target, error);
+  if (!error) return true;
+  const bool copied = std::filesystem::copy_file(source, target, error);
+  std::filesystem::remove(source, error);
+  if (copied) return true;
+  std::filesystem::remove(target, error);
+  return false;
+}
+
+// A provider's folder, or "" when it has none or throws.
+std::string FolderOf(const std::function<std::string()>& provider) {
+  try {
+    return provider ? provider() : std::string();
+  } catch (...) {
+    return {};
+  }
+}
+
 }  // namespace
 
 void InstallProgressCallback::OnProgress(std::int32_t percent) {
-  if (m_lastPosted.exchange(percent) == percent) return;
+  // Never backwards: a download tried again, or started over, goes on from
+  // the highest point shown. One thread reports a run's progress.
+  if (percent <= m_lastPosted.load()) return;
+  m_lastPosted = percent;
   if (m_poster != nullptr) {
     m_poster->PostCustomMessage(UiDeck::kInstallProgress, UiDeck::ProgressValue(m_run, percent));
   }
@@ -74,11 +69,13 @@ void SerialInstaller::ExeFileDownloadCallback::OnProgress(std::uint32_t done, st
 
 SerialInstaller::SerialInstaller(std::vector<CatalogueProduct> products,
                                  WorkingFolderProvider workingFolder,
+                                 DownloadCacheProvider downloadCache,
                                  std::shared_ptr<UiDeck::ICustomMessagePoster> poster,
                                  std::string programPath, QuickKit::IReconnectPrompt* prompt,
                                  QuickKit::WindowHandle owner)
     : m_products(std::move(products)),
       m_workingFolder(std::move(workingFolder)),
+      m_downloadCache(std::move(downloadCache)),
       m_poster(std::move(poster)),
       m_programPath(std::move(programPath)),
       m_prompt(prompt),
@@ -91,7 +88,18 @@ SerialInstaller::~SerialInstaller() {
   if (m_cancel != nullptr) m_cancel->Cancel();
   WakeWaits();
   Join();
-  if (!m_keepState) ClearState();
+  // A run kept for the next logon keeps its partial downloads too.
+  if (!m_keepState) {
+    ClearState();
+    RemoveDownloadCache();
+  }
+}
+
+void SerialInstaller::RemoveDownloadCache() {
+  const std::string folder = FolderOf(m_downloadCache);
+  if (folder.empty()) return;
+  std::error_code ignored;
+  std::filesystem::remove_all(QuickKit::PathFromUtf8(folder), ignored);
 }
 
 std::uint32_t SerialInstaller::StartInstallation(const std::vector<std::int32_t>& products) {
@@ -179,6 +187,16 @@ std::uint32_t SerialInstaller::Run() {
   // session ends. Cleared before the run counts as over, so that a new
   // run's saved state and Run value are never wiped by this one.
   if ((finished || outcome.stopped) && FAILED(ClearState())) outcome.stateFailed = true;
+  // Partial downloads stay for a "Try again" while a product may still
+  // want them; the destructor removes them at the latest.
+  if (finished || outcome.stopped) {
+    bool resumable = false;
+    for (const ProductOutcome& product : outcome.products) {
+      resumable = resumable || product.result == ProductResult::DownloadFailed ||
+                  product.result == ProductResult::NotRun;
+    }
+    if (!resumable) RemoveDownloadCache();
+  }
   {
     std::lock_guard<std::mutex> lock(m_outcomeMutex);
     m_outcome = std::move(outcome);
@@ -196,7 +214,6 @@ bool SerialInstaller::RunLoop(RunOutcome* outcome) {
   while (!m_queue.empty()) {
     if (FAILED(SaveState(m_total, m_queue))) outcome->stateFailed = true;
     if (Cancelled()) return false;
-    const std::int32_t id = m_queue.front();
     // A saved total below the queue's length (or 0) would give wrong or
     // undefined percentages: the queue's length is the least base there is.
     const auto left = static_cast<std::int64_t>(m_queue.size());
@@ -205,7 +222,7 @@ bool SerialInstaller::RunLoop(RunOutcome* outcome) {
     const auto from = static_cast<std::int32_t>(done * 100 / base);
     const auto to = static_cast<std::int32_t>((done + 1) * 100 / base);
 
-    outcome->products[count - m_queue.size()].result = InstallProduct(id, from, to);
+    InstallProduct(from, to, &outcome->products[count - m_queue.size()], &outcome->restartNeeded);
     // A product the stop cut short stays at the front of the saved queue,
     // so that a run kept for the next logon does it again.
     if (Cancelled()) return false;
@@ -216,24 +233,68 @@ bool SerialInstaller::RunLoop(RunOutcome* outcome) {
   return true;
 }
 
-ProductResult SerialInstaller::InstallProduct(std::int32_t productIndex, std::int32_t from,
-                                              std::int32_t to) {
-  if (FindProduct(productIndex) == nullptr) return ProductResult::DownloadFailed;
-  if (IsInstalled(productIndex)) return ProductResult::Skipped;
+void SerialInstaller::InstallProduct(std::int32_t from, std::int32_t to, ProductOutcome* outcome,
+                                     bool* restartNeeded) {
+  const std::int32_t productIndex = outcome->productIndex;
+  if (FindProduct(productIndex) == nullptr) {
+    outcome->result = ProductResult::DownloadFailed;
+    return;
+  }
+  if (IsInstalled(productIndex)) {
+    outcome->result = ProductResult::Skipped;
+    return;
+  }
   ProductResult failure = ProductResult::DownloadFailed;
   const std::string path = DownloadInstaller(productIndex, from, to, &failure);
-  if (path.empty()) return failure;
-  const std::filesystem::path file = QuickKit::PathFromUtf8(path);
-  InstallerProcess process;
-  if (FAILED(StartInstaller(QuickKit::PathToUtf8(file.parent_path()),
-                            QuickKit::PathToUtf8(file.filename()), &process))) {
-    RemoveFile(path);
-    return ProductResult::StartFailed;
+  if (path.empty()) {
+    outcome->result = failure;
+    return;
   }
-  WaitForInstallerProcess(productIndex);
-  if (Cancelled()) return ProductResult::Started;  // the file stays; the folder goes at exit
+  RunInstaller(path, outcome, restartNeeded);
+}
+
+void SerialInstaller::RunInstaller(const std::string& path, ProductOutcome* outcome,
+                                   bool* restartNeeded) {
+  const CatalogueProduct& product = *FindProduct(outcome->productIndex);
+  const std::filesystem::path file = QuickKit::PathFromUtf8(path);
+  std::optional<std::uint32_t> code;
+  for (std::size_t busy = 0;; ++busy) {
+    InstallerProcess process;
+    if (FAILED(StartInstaller(QuickKit::PathToUtf8(file.parent_path()),
+                              QuickKit::PathToUtf8(file.filename()), &process))) {
+      RemoveFile(path);
+      outcome->result = ProductResult::StartFailed;
+      return;
+    }
+    code = WaitForInstallerProcess(outcome->productIndex, &process);
+    if (Cancelled()) {
+      outcome->result = ProductResult::Started;  // the file stays; the folder goes at exit
+      return;
+    }
+    if (code != kExitInstallBusy || busy >= m_policy.busyWaits.size()) break;
+    // Another installation holds the system: the same file again later.
+    if (WaitForStop(m_policy.busyWaits[busy])) {
+      RemoveFile(path);
+      outcome->result = ProductResult::NotRun;
+      return;
+    }
+  }
   RemoveFile(path);
-  return ProductResult::Installed;
+  outcome->exitCode = code.value_or(0);
+  if (code == kExitRestartRequired || code == kExitRestartInitiated) {
+    outcome->result = ProductResult::Installed;
+    *restartNeeded = true;
+  } else if (code == kExitInstallBusy) {
+    outcome->result = ProductResult::Busy;
+  } else if (code.has_value() && *code != 0) {
+    outcome->result = ProductResult::ExitCode;
+  } else if (!product.guid.empty() && !IsInstalled(outcome->productIndex)) {
+    // Success, but nothing registered: the person cancelled inside it. A
+    // code that could not be read is judged by the key alone.
+    outcome->result = ProductResult::NotInstalled;
+  } else {
+    outcome->result = ProductResult::Installed;
+  }
 }
 
 bool SerialInstaller::IsInstalled(std::int32_t productIndex) const {
@@ -254,73 +315,70 @@ std::string SerialInstaller::DownloadInstaller(std::int32_t productIndex, std::i
   if (product == nullptr || m_prompt == nullptr || product->sha256Malformed)
     return fail(ProductResult::DownloadFailed);
 
-  QuickKit::InternetSession session;
-  session.SetCancel(m_cancel);
-  QuickKit::InternetStream stream;
-  if (FAILED(
-          QuickKit::OpenWithReconnectPrompt(product->url, m_owner, &session, &stream, *m_prompt))) {
-    return fail(ProductResult::DownloadFailed);
-  }
-  // The announced length, or kUnknownStreamSize; without it the file could
-  // not be checked.
-  QuickKit::StreamStat stat;
-  if (FAILED(stream.Stat(&stat, QuickKit::STATFLAG_NONAME))) {
-    return fail(ProductResult::DownloadFailed);
-  }
-  // Taken now, not when the installer was made: the folder may have gone
-  // since, and is made again. A folder that cannot be made fails the
-  // product.
-  std::string folder;
-  try {
-    folder = m_workingFolder ? m_workingFolder() : std::string();
-  } catch (...) {
-    folder.clear();
-  }
-  if (folder.empty()) return fail(ProductResult::DownloadFailed);
-  const std::string localPath =
-      QuickKit::PathToUtf8(QuickKit::PathFromUtf8(folder) / LocalInstallerName(*product));
+  // Both folders are taken when needed, not when the installer was made:
+  // one may have gone since, and is made again. One that cannot be made
+  // fails the product.
+  const std::string cache = FolderOf(m_downloadCache);
+  if (cache.empty()) return fail(ProductResult::DownloadFailed);
 
-  QuickKit::ScopedNativeFile file;
-  if (FAILED(QuickKit::CreateFreshFile(localPath, &file)))
-    return fail(ProductResult::DownloadFailed);
+  QuickKit::DownloadRequest request;
+  request.url = product->url;
+  request.cacheFolder = cache;
+  request.fileName = LocalInstallerName(*product);
+  request.sha256 = product->sha256;
+  request.owner = m_owner;
   ExeFileDownloadCallback callback(this, from, to);
-  HRESULT copied = S_OK;
-  std::uint64_t bytes = 0;
-  std::string sha256;
-  {
-    // The sink and its buffer go before the file is closed.
-    CheckedFileSink sink(file.Get());
-    copied = QuickKit::CopyStream(&stream, &callback, &sink, static_cast<std::uint32_t>(stat.size));
-    const HRESULT flushed = sink.Flush();
-    if (SUCCEEDED(copied)) copied = flushed;
-    bytes = sink.Bytes();
-    sha256 = sink.Sha256Hex();
+  QuickKit::DownloadControl control;
+  control.prompt = m_prompt;
+  control.cancel = m_cancel;
+  control.waitForStop = [this](std::chrono::milliseconds limit) { return WaitForStop(limit); };
+  control.progress = &callback;
+  control.retry = m_policy.retry;
+  control.freeSpace = m_policy.freeSpace;
+  control.receiveTimeoutMs = m_policy.receiveTimeoutMs;
+  const QuickKit::DownloadResult result = QuickKit::DownloadFile(request, control);
+  switch (result.status) {
+    case QuickKit::DownloadStatus::Complete:
+      break;
+    case QuickKit::DownloadStatus::Damaged:
+      return fail(ProductResult::Damaged);
+    case QuickKit::DownloadStatus::DiskFull:
+      return fail(ProductResult::DiskFull);
+    case QuickKit::DownloadStatus::Cancelled:
+      return fail(ProductResult::NotRun);
+    case QuickKit::DownloadStatus::Failed:
+      return fail(ProductResult::DownloadFailed);
   }
-  file.Reset();
-  stream.Close();
-
-  // Only a whole, matching file is ever started.
-  ProductResult why = ProductResult::Installed;
-  if (FAILED(copied) || Cancelled()) {
-    why = ProductResult::DownloadFailed;
-  } else if ((stat.size != QuickKit::kUnknownStreamSize && bytes != stat.size) ||
-             (!product->sha256.empty() && sha256 != product->sha256)) {
-    why = ProductResult::Damaged;
-  }
-  if (why != ProductResult::Installed) {
-    RemoveFile(localPath);
-    return fail(why);
+  // Started from the working folder, as every installer is.
+  const std::string folder = FolderOf(m_workingFolder);
+  const std::string localPath =
+      folder.empty()
+          ? std::string()
+          : QuickKit::PathToUtf8(QuickKit::PathFromUtf8(folder) / LocalInstallerName(*product));
+  if (localPath.empty() || !MoveFile(result.path, localPath)) {
+    RemoveFile(result.path);
+    return fail(ProductResult::DownloadFailed);
   }
   return localPath;
 }
 
-void SerialInstaller::WaitForInstallerProcess(std::int32_t productIndex) {
+std::optional<std::uint32_t> SerialInstaller::WaitForInstallerProcess(std::int32_t productIndex,
+                                                                      InstallerProcess* process) {
+  std::optional<std::uint32_t> code;
+  for (;;) {
+    std::uint32_t exitCode = 0;
+    const InstallerProcess::State state = process->Wait(kExitWaitSliceMs, &exitCode);
+    if (state == InstallerProcess::State::Exited) code = exitCode;
+    if (state != InstallerProcess::State::Running) break;
+    if (Cancelled()) return code;
+  }
   const CatalogueProduct* product = FindProduct(productIndex);
-  if (product == nullptr) return;
+  if (product == nullptr) return code;
   const std::string name = LocalInstallerName(*product);
   while (IsProcessRunning(name)) {
-    if (WaitForStop(std::chrono::milliseconds(kWaitIntervalMs))) return;
+    if (WaitForStop(std::chrono::milliseconds(kWaitIntervalMs))) break;
   }
+  return code;
 }
 
 }  // namespace bright_setup

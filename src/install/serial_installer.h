@@ -1,6 +1,8 @@
-// The installation run: the products the user chose are downloaded into
-// the working folder and started one after another, with an overall
-// percentage, a stop, and the remaining queue saved for a restart.
+// The installation run: the products the user chose are downloaded
+// (through the download cache, which keeps partial files for a retry, a
+// "Try again" or the next logon), started one after another from the
+// working folder, and judged by their installers' exit codes, with an
+// overall percentage, a stop, and the remaining queue saved for a restart.
 //
 // SerialInstaller's thread runs the loop; the controller drives it from
 // the user-interface thread through IInstaller. The installer owns each
@@ -16,10 +18,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "catalogue/catalogue_model.h"
+#include "install/installer_process.h"
+#include "net/file_download.h"
 #include "net/reconnect_prompt.h"
 #include "net/transfer_cancel.h"
 #include "support/custom_message.h"
@@ -61,19 +66,28 @@ class InstallProgressCallback : public IProgressCallback {
 
 // What became of one product of a run.
 enum class ProductResult {
-  Installed,       // its installer ran, and its process has gone
+  Installed,       // its installer ended with success (0, or a restart code)
+                   // and, where the product has a GUID, its uninstall key is there
   Skipped,         // already installed: nothing was downloaded
-  DownloadFailed,  // no file: the download failed, the working folder could
-                   // not be made, or the catalogue does not hold the product
+  DownloadFailed,  // no file: the download failed (also after its retries),
+                   // a folder could not be made, or the catalogue does not
+                   // hold the product
   Damaged,         // the file arrived, but its length or SHA-256 was wrong
   StartFailed,     // the downloaded installer could not be started
   Started,         // its installer still ran when the run was stopped
   NotRun,          // the run ended before this product was done
+  DiskFull,        // too little disk space for the download and its unpacking
+  NotInstalled,    // its installer ended with 0 but left no uninstall key:
+                   // the person cancelled inside it
+  Busy,            // another installation kept running (1618), after the waits
+  ExitCode,        // its installer failed; the code is in ProductOutcome::exitCode
 };
 
 struct ProductOutcome {
   std::int32_t productIndex = 0;
   ProductResult result = ProductResult::NotRun;
+  // The installer's own exit code, once it has ended (0 otherwise).
+  std::uint32_t exitCode = 0;
 };
 
 // How a run ended, for the page's last page.
@@ -83,6 +97,9 @@ struct RunOutcome {
   // left when it resumed).
   std::vector<ProductOutcome> products;
   bool stopped = false;  // the user stopped it
+  // An installer asked for a restart of the computer to finish (3010,
+  // 1641).
+  bool restartNeeded = false;
   // Saving the run for a restart, or clearing it at the end, failed: a
   // restart may not have carried on, or may find a run that is over.
   bool stateFailed = false;
@@ -127,6 +144,23 @@ class IInstaller {
 // installer's thread for each download.
 using WorkingFolderProvider = std::function<std::string()>;
 
+// Gives the download cache: the folder that keeps partial downloads between
+// tries and across a restart (made by the download when missing). May
+// throw. Called on the installer's thread, and by the destructor.
+using DownloadCacheProvider = std::function<std::string()>;
+
+// The waits and limits of a run. The program keeps the defaults; tests
+// shorten them.
+struct InstallerPolicy {
+  QuickKit::RetryPolicy retry;
+  // Before each new start of an installer that found another installation
+  // running (1618).
+  std::vector<std::chrono::milliseconds> busyWaits{
+      std::chrono::seconds(10), std::chrono::seconds(20), std::chrono::seconds(40)};
+  QuickKit::FreeSpaceQuery freeSpace;  // the file system's own figure when empty
+  std::uint32_t receiveTimeoutMs = 0;  // 0: the default
+};
+
 class SerialInstaller : public QuickKit::Thread, public IInstaller {
  public:
   // The progress of a download, mapped onto this product's share [from, to]
@@ -144,17 +178,22 @@ class SerialInstaller : public QuickKit::Thread, public IInstaller {
     std::int32_t m_to;
   };
 
-  // products: the catalogue's list, copied. poster: where the runs report;
-  // the installer keeps a share of it. programPath: what the logon entry
-  // starts. prompt asks to reconnect when a download fails (it must
-  // outlive the installer); owner is the window that owns the prompt.
+  // products: the catalogue's list, copied. downloadCache: where partial
+  // downloads are kept. poster: where the runs report; the installer keeps
+  // a share of it. programPath: what the logon entry starts. prompt asks
+  // to reconnect when a download fails (it must outlive the installer);
+  // owner is the window that owns the prompt.
   SerialInstaller(std::vector<CatalogueProduct> products, WorkingFolderProvider workingFolder,
+                  DownloadCacheProvider downloadCache,
                   std::shared_ptr<UiDeck::ICustomMessagePoster> poster, std::string programPath,
                   QuickKit::IReconnectPrompt* prompt, QuickKit::WindowHandle owner = nullptr);
   // Stops a run and waits for it (an installer that is running is left
-  // running), then clears the saved run unless KeepRunForNextLogon was
-  // called.
+  // running), then clears the saved run and the download cache unless
+  // KeepRunForNextLogon was called.
   ~SerialInstaller() override;
+
+  // Replaces the waits and limits; only while no run is going.
+  void SetPolicy(InstallerPolicy policy) { m_policy = std::move(policy); }
 
   std::uint32_t StartInstallation(const std::vector<std::int32_t>& products) override;
   std::uint32_t ResumeInstallation() override;
@@ -165,8 +204,10 @@ class SerialInstaller : public QuickKit::Thread, public IInstaller {
   bool GetOutcome(std::uint32_t run, RunOutcome* outcome) const override;
   void KeepRunForNextLogon() override { m_keepState = true; }
 
-  // How often the wait looks for the installer's process.
+  // How often the wait looks for the installer's process by its name.
   static constexpr int kWaitIntervalMs = 500;
+  // How often the wait for the started process itself looks at the stop.
+  static constexpr std::uint32_t kExitWaitSliceMs = 100;
 
  protected:
   std::uint32_t Run() override;
@@ -176,14 +217,22 @@ class SerialInstaller : public QuickKit::Thread, public IInstaller {
 
   // The steps of the loop, on the installer's thread during a run.
   //
-  // Downloads the product's installer into the working folder; its full
-  // path, or "" when nothing may be run: then *failure says why
-  // (DownloadFailed, Damaged, or NotRun when the run was stopped).
+  // Downloads the product's installer through the cache into the working
+  // folder; its full path, or "" when nothing may be run: then *failure
+  // says why (DownloadFailed, Damaged, DiskFull, or NotRun when the run was
+  // stopped).
   std::string DownloadInstaller(std::int32_t productIndex, std::int32_t from, std::int32_t to,
                                 ProductResult* failure);
-  // Returns when no process of the installer's file name is left, checking
-  // every 500 ms, or at once when the run is stopped.
-  void WaitForInstallerProcess(std::int32_t productIndex);
+  // Runs the downloaded installer until it has ended, and again while it
+  // finds another installation running; fills the outcome from its code.
+  void RunInstaller(const std::string& path, ProductOutcome* outcome, bool* restartNeeded);
+  // Waits for the started process and returns its exit code, when it can
+  // be known; then returns when no process of the installer's file name is
+  // left (installers hand over to other processes), checking every 500 ms.
+  // Returns at once when the run is stopped.
+  std::optional<std::uint32_t> WaitForInstallerProcess(std::int32_t productIndex,
+                                                       InstallerProcess* process);
+  void RemoveDownloadCache();
 
   const CatalogueProduct* FindProduct(std::int32_t productIndex) const;
   bool Cancelled();
@@ -192,15 +241,18 @@ class SerialInstaller : public QuickKit::Thread, public IInstaller {
   void WakeWaits();
   // True when the queue was done, false when a stop ended the run.
   bool RunLoop(RunOutcome* outcome);
-  ProductResult InstallProduct(std::int32_t productIndex, std::int32_t from, std::int32_t to);
+  void InstallProduct(std::int32_t from, std::int32_t to, ProductOutcome* outcome,
+                      bool* restartNeeded);
 
   // Fixed when made.
   std::vector<CatalogueProduct> m_products;
   WorkingFolderProvider m_workingFolder;
+  DownloadCacheProvider m_downloadCache;
   std::shared_ptr<UiDeck::ICustomMessagePoster> m_poster;
   std::string m_programPath;
   QuickKit::IReconnectPrompt* m_prompt;
   QuickKit::WindowHandle m_owner;
+  InstallerPolicy m_policy;
 
   // The run: set by the user-interface thread before the thread starts and
   // not replaced until it has been joined. The thread uses them; the

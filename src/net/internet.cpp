@@ -51,10 +51,12 @@ HRESULT InternetStream::OpenUrlStream(InternetSession* session, const std::strin
   // ftp goes passive first: it passes more firewalls. Active mode is the
   // second try, and the only one for every other scheme.
   if (!IsCancelled() && url.find("ftp://") != std::string::npos) {
-    hr = internet_os::OpenUrl(session->Handle(), url, true, &transfer);
+    hr = internet_os::OpenUrl(session->Handle(), url, m_requestHeaders, true, &transfer);
   }
   if (transfer == nullptr) {
-    if (!IsCancelled()) hr = internet_os::OpenUrl(session->Handle(), url, false, &transfer);
+    if (!IsCancelled()) {
+      hr = internet_os::OpenUrl(session->Handle(), url, m_requestHeaders, false, &transfer);
+    }
     if (IsCancelled()) hr = kTransferCancelled;
     if (FAILED(hr)) {
       if (transfer != nullptr) internet_os::Close(transfer);
@@ -96,6 +98,28 @@ void InternetStream::LearnAnnouncedLength() {
 }
 
 void InternetStream::Close() { Attach(nullptr); }
+
+std::uint32_t InternetStream::HttpStatus() const {
+  std::uint32_t status = 0;
+  if (!m_handle.IsValid() || IsCancelled() ||
+      internet_os::QueryNumber(m_handle.Get(), internet_os::Header::StatusCode, &status) != S_OK) {
+    return 0;
+  }
+  return status;
+}
+
+HRESULT InternetStream::ResponseHeader(HttpHeader header, std::string* text) const {
+  text->clear();
+  if (IsCancelled()) return kTransferCancelled;
+  if (!m_handle.IsValid()) return E_HANDLE;
+  if (header == HttpHeader::StatusCode) {
+    const std::uint32_t status = HttpStatus();
+    if (status == 0) return HRESULT_FROM_WIN32(ERROR_HTTP_HEADER_NOT_FOUND);
+    *text = std::to_string(status);
+    return S_OK;
+  }
+  return internet_os::QueryText(m_handle.Get(), header, text);
+}
 
 HRESULT InternetStream::Read(void* buffer, std::uint32_t count, std::uint32_t* bytesRead) {
   if (bytesRead != nullptr) *bytesRead = 0;

@@ -50,6 +50,18 @@ constexpr std::uint32_t kDefaultReceiveTimeoutMs = 30000;
 // The proxy-authentication dialog is shown at most this often per request.
 constexpr int kMaxProxyAuthDialogs = 7;
 
+// The response headers a caller can read (InternetStream::ResponseHeader).
+enum class HttpHeader {
+  StatusCode,
+  ContentLength,
+  ContentDisposition,
+  Location,
+  ContentRange,
+  ETag,
+  LastModified,
+  RetryAfter,
+};
+
 // The owner for system dialogs of one call: none at all when the session
 // allows no dialogs; otherwise a window, possibly null (the desktop).
 using DialogOwner = std::optional<WindowHandle>;
@@ -99,8 +111,18 @@ class InternetStream : public IStream {
   InternetStream& operator=(const InternetStream&) = delete;
 
   // GET of an URL (http, https, ftp). Replaces and closes an earlier
-  // transfer. The status of the response decides the result (CheckStatus).
+  // transfer. The status of the response decides the result (CheckStatus);
+  // after a failed status the response stays open for its headers.
   HRESULT OpenUrlStream(InternetSession* session, const std::string& url, WindowHandle parent);
+
+  // Request headers ("Name: value\r\n"...) sent with every later open of
+  // this stream; empty for none.
+  void SetRequestHeaders(std::string headers) { m_requestHeaders = std::move(headers); }
+
+  // The status of the open response, 0 when it has none (ftp, no response).
+  std::uint32_t HttpStatus() const;
+  // A header of the open response as text; a failure when it has none.
+  HRESULT ResponseHeader(HttpHeader header, std::string* text) const;
 
   // S_OK only when the full count arrived and it is not 0; S_FALSE when
   // fewer bytes arrived (0 at the end). A body that ends before the length
@@ -131,6 +153,7 @@ class InternetStream : public IStream {
   std::shared_ptr<TransferCancel> m_cancel;
 
  private:
+  std::string m_requestHeaders;
   std::optional<std::uint64_t> m_announcedLength;
   std::uint64_t m_delivered = 0;
 };

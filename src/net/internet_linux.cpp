@@ -376,6 +376,14 @@ std::string HeaderName(Header header) {
       return "Content-Disposition";
     case Header::Location:
       return "Location";
+    case Header::ContentRange:
+      return "Content-Range";
+    case Header::ETag:
+      return "ETag";
+    case Header::LastModified:
+      return "Last-Modified";
+    case Header::RetryAfter:
+      return "Retry-After";
     case Header::StatusCode:
       break;
   }
@@ -452,12 +460,17 @@ void SetCancel(Object* session, std::shared_ptr<TransferCancel> cancel) {
   if (auto* s = dynamic_cast<Session*>(session)) s->state->cancel = std::move(cancel);
 }
 
-HRESULT OpenUrl(Object* session, const std::string& url, bool passiveFtp, Object** transfer) {
+HRESULT OpenUrl(Object* session, const std::string& url, const std::string& headers,
+                bool passiveFtp, Object** transfer) {
   auto* s = dynamic_cast<Session*>(session);
   if (s == nullptr) return E_HANDLE;
   std::unique_ptr<Transfer> t;
   HRESULT hr = NewTransfer(s->state, url, &t);
   if (FAILED(hr)) return hr;
+  if (!headers.empty()) {
+    hr = AddRequestHeaders(t.get(), headers);
+    if (FAILED(hr)) return hr;
+  }
   // Passive is curl's default; "-" makes it active on the same interface.
   if (!passiveFtp && !SetOption(t->easy, CURLOPT_FTPPORT, "-")) {
     return HRESULT_FROM_WIN32(ERROR_INTERNET_INTERNAL_ERROR);

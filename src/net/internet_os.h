@@ -30,9 +30,11 @@ HRESULT SetTimeouts(Object* session, std::uint32_t connectMs, std::uint32_t rece
 // owner before its transfers start.
 void SetCancel(Object* session, std::shared_ptr<TransferCancel> cancel);
 
-// A GET of url. passiveFtp matters for ftp URLs only. Returns once the
-// response's headers have arrived (redirects followed).
-HRESULT OpenUrl(Object* session, const std::string& url, bool passiveFtp, Object** transfer);
+// A GET of url with extra request headers ("Name: value\r\n"..., may be
+// empty). passiveFtp matters for ftp URLs only. Returns once the response's
+// headers have arrived (redirects followed).
+HRESULT OpenUrl(Object* session, const std::string& url, const std::string& headers,
+                bool passiveFtp, Object** transfer);
 
 HRESULT Connect(Object* session, const std::string& host, std::uint16_t port, Object** connection);
 HRESULT OpenRequest(Object* connection, const std::string& verb, const std::string& objectName,
@@ -46,7 +48,7 @@ HRESULT ReadData(Object* transfer, void* buffer, std::uint32_t count, std::uint3
 HRESULT WriteData(Object* transfer, const void* buffer, std::uint32_t count,
                   std::uint32_t* bytesWritten);
 
-enum class Header { StatusCode, ContentLength, ContentDisposition, Location };
+using Header = HttpHeader;
 
 // A header as a number: S_OK with the value, S_FALSE when the platform
 // answered with something other than a 32-bit number (value 0), a failure

@@ -261,6 +261,14 @@ DWORD InfoLevel(Header header) {
       return HTTP_QUERY_CONTENT_DISPOSITION;
     case Header::Location:
       return HTTP_QUERY_LOCATION;
+    case Header::ContentRange:
+      return HTTP_QUERY_CONTENT_RANGE;
+    case Header::ETag:
+      return HTTP_QUERY_ETAG;
+    case Header::LastModified:
+      return HTTP_QUERY_LAST_MODIFIED;
+    case Header::RetryAfter:
+      return HTTP_QUERY_RETRY_AFTER;
   }
   return HTTP_QUERY_STATUS_CODE;
 }
@@ -339,18 +347,24 @@ void SetCancel(Object* session, std::shared_ptr<TransferCancel> cancel) {
   session->helper->SetCancel(std::move(cancel));
 }
 
-HRESULT OpenUrl(Object* session, const std::string& url, bool passiveFtp, Object** transfer) {
+HRESULT OpenUrl(Object* session, const std::string& url, const std::string& headers,
+                bool passiveFtp, Object** transfer) {
   std::wstring wideUrl;
+  std::wstring wideHeaders;
   try {
     wideUrl = Utf8ToWide(url);
+    wideHeaders = Utf8ToWide(headers);
   } catch (const std::exception&) {
     return HRESULT_FROM_WIN32(ERROR_INTERNET_INVALID_URL);
   }
   const DWORD flags = kOpenUrlFlags | (passiveFtp ? INTERNET_FLAG_PASSIVE : 0);
   CallResult result;
   const HRESULT hr = session->helper->Run(
-      [parent = session->handle, wideUrl = std::move(wideUrl), flags](CallResult& r) {
-        r.handle = ::InternetOpenUrlW(parent, wideUrl.c_str(), nullptr, 0, flags, 0);
+      [parent = session->handle, wideUrl = std::move(wideUrl), wideHeaders = std::move(wideHeaders),
+       flags](CallResult& r) {
+        r.handle = ::InternetOpenUrlW(parent, wideUrl.c_str(),
+                                      wideHeaders.empty() ? nullptr : wideHeaders.c_str(),
+                                      static_cast<DWORD>(wideHeaders.size()), flags, 0);
         r.ok = r.handle != nullptr;
         if (!r.ok) r.error = ::GetLastError();
       },

@@ -24,4 +24,8 @@ HRESULT CreateFreshFile(const std::string& path, ScopedNativeFile* file);
 // Opens an existing file for reading.
 HRESULT OpenFileForReading(const std::string& path, ScopedNativeFile* file);
 
+// Opens an existing file for reading and writing at its start, to go on
+// with it; a link at path is never followed.
+HRESULT OpenFileForUpdate(const std::string& path, ScopedNativeFile* file);
+
 }  // namespace QuickKit

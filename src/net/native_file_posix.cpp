@@ -26,4 +26,12 @@ HRESULT OpenFileForReading(const std::string& path, ScopedNativeFile* file) {
   return S_OK;
 }
 
+HRESULT OpenFileForUpdate(const std::string& path, ScopedNativeFile* file) {
+  file->Reset();
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return HResultFromErrno(errno);
+  file->Reset(fd);
+  return S_OK;
+}
+
 }  // namespace QuickKit

@@ -49,4 +49,24 @@ HRESULT OpenFileForReading(const std::string& path, ScopedNativeFile* file) {
   return S_OK;
 }
 
+HRESULT OpenFileForUpdate(const std::string& path, ScopedNativeFile* file) {
+  file->Reset();
+  std::wstring wide;
+  if (!ToWide(path, &wide)) return E_INVALIDARG;
+  // A reparse point is opened as itself and refused, never followed.
+  HANDLE handle =
+      ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return HRESULT_FROM_WIN32(::GetLastError());
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (!::GetFileInformationByHandle(handle, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    ::CloseHandle(handle);
+    return HRESULT_FROM_WIN32(ERROR_CANT_ACCESS_FILE);
+  }
+  file->Reset(handle);
+  return S_OK;
+}
+
 }  // namespace QuickKit

@@ -24,4 +24,6 @@ std::string XdgFirstConfigDir() {
 
 std::string XdgDataHome() { return FromEnvironment("XDG_DATA_HOME", "/.local/share"); }
 
+std::string XdgCacheHome() { return FromEnvironment("XDG_CACHE_HOME", "/.cache"); }
+
 }  // namespace QuickKit

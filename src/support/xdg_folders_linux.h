@@ -20,4 +20,8 @@ std::string XdgFirstConfigDir();
 // folder).
 std::string XdgDataHome();
 
+// $XDG_CACHE_HOME, else $HOME/.cache: files that may be lost (partial
+// downloads).
+std::string XdgCacheHome();
+
 }  // namespace QuickKit

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -113,13 +114,20 @@ class SerialInstallerTest : public testing::Test {
     m_server = QuickKit::test::StartTestServer([this](const TestRequest& r) { return Serve(r); });
     ASSERT_NE(m_server, nullptr);
   }
-  void TearDown() override { ClearState(); }
+  void TearDown() override {
+    ClearState();
+    for (const std::string& guid : m_registered) {
+      QuickKit::DeleteRegistryTree(QuickKit::RegistryHive::CurrentUser,
+                                   std::string(QuickKit::kUninstallKeyPath) + "\\" + guid);
+    }
+  }
 
   // /ok/NAME: the fake installer; /nolength/NAME: the same without a
   // length; /short/NAME: cut short; /stallbody/NAME: the fake, then
   // silence before its announced end; /broken/NAME: a program the system
   // refuses to start; /vanish/NAME: the working folder is removed, then
-  // the fake is served; anything else 404.
+  // the fake is served; /unavailable/NAME: 503; /cutonce/NAME: see there;
+  // anything else 404.
   TestResponse Serve(const TestRequest& request) {
     TestResponse response;
     const std::string& target = request.target;
@@ -143,6 +151,24 @@ class SerialInstallerTest : public testing::Test {
       response.mode = TestResponse::Mode::StallBody;
       return response;
     }
+    if (kind == "unavailable") {
+      response.status = 503;
+      response.body = "later";
+      return response;
+    }
+    if (kind == "cutonce") {
+      // Cut at 60 % first, then unavailable for the run's retries, then
+      // answered as a server that resumes does.
+      const int turn = m_cutOnceTurns++;
+      if (turn == 0) {
+        return QuickKit::test::BodyCutAt(m_installerBytes, m_installerBytes.size() * 6 / 10,
+                                         "\"v1\"");
+      }
+      if (turn > 3) return QuickKit::test::RangedBody(request, m_installerBytes, "\"v1\"");
+      response.status = 503;
+      response.body = "later";
+      return response;
+    }
     if (kind == "vanish") {
       std::error_code ignored;
       fs::remove_all(m_folder.Path(), ignored);
@@ -153,6 +179,8 @@ class SerialInstallerTest : public testing::Test {
     return response;
   }
 
+  // A product whose installer registers it, as a real one does, unless the
+  // test gave its file other orders first.
   CatalogueProduct Product(std::int32_t index, const std::string& kind, const std::string& stem,
                            const std::string& guid = "{guid}") {
     CatalogueProduct product;
@@ -160,6 +188,10 @@ class SerialInstallerTest : public testing::Test {
     product.url =
         "http://127.0.0.1:" + std::to_string(m_server->Port()) + "/" + kind + "/" + ExeName(stem);
     product.guid = guid + std::to_string(index);
+    if (!fs::exists(m_folder.Path() / (Local(stem) + ".orders"))) {
+      m_folder.Orders(Local(stem), "register " + product.guid);
+    }
+    m_registered.push_back(product.guid);
     return product;
   }
 
@@ -172,10 +204,28 @@ class SerialInstallerTest : public testing::Test {
     };
   }
 
+  // The download cache, somewhere else than the working folder.
+  DownloadCacheProvider Cache() {
+    return [this] { return QuickKit::PathToUtf8(m_cache.Path() / "cache"); };
+  }
+  fs::path CacheFolder() const { return m_cache.Path() / "cache"; }
+
+  // The waits of the program, shortened: a test waits on events, not on
+  // the clock.
+  static InstallerPolicy ShortWaits() {
+    InstallerPolicy policy;
+    policy.retry.waits.assign(3, std::chrono::milliseconds(10));
+    policy.busyWaits.assign(3, std::chrono::milliseconds(10));
+    return policy;
+  }
+
   std::unique_ptr<SerialInstaller> Make(std::vector<CatalogueProduct> products,
-                                        std::shared_ptr<UiDeck::ICustomMessagePoster> poster) {
-    return std::make_unique<SerialInstaller>(std::move(products), Folder(), std::move(poster),
-                                             "/opt/norvane", &m_prompt);
+                                        std::shared_ptr<UiDeck::ICustomMessagePoster> poster,
+                                        InstallerPolicy policy = ShortWaits()) {
+    auto installer = std::make_unique<SerialInstaller>(
+        std::move(products), Folder(), Cache(), std::move(poster), "/opt/norvane", &m_prompt);
+    installer->SetPolicy(std::move(policy));
+    return installer;
   }
   std::unique_ptr<SerialInstaller> Make(std::vector<CatalogueProduct> products) {
     return Make(std::move(products), m_poster);
@@ -192,9 +242,12 @@ class SerialInstallerTest : public testing::Test {
   QuickKit::ScopedProcessFlags m_flags{&QuickKit::connectionPromptSettled};
   QuickKit::TemporaryRegistry m_registry;
   InstallerFolder m_folder;
+  InstallerFolder m_cache;
+  std::vector<std::string> m_registered;
   NoPrompt m_prompt;
   std::shared_ptr<RecordingPoster> m_poster = std::make_shared<RecordingPoster>();
   std::string m_installerBytes;
+  std::atomic<int> m_cutOnceTurns{0};
   std::unique_ptr<QuickKit::test::TestHttpServer> m_server;
 };
 
@@ -276,8 +329,8 @@ TEST_F(SerialInstallerTest, UnknownLengthPostsNothingDuringTheDownload) {
       EXPECT_LT(percents[i - 1], percents[i]);  // each value once
   }
   auto poster = std::make_shared<RecordingPoster>();
-  auto installer = Make({Product(1, "nolength", "unknown")}, poster);
-  ASSERT_NE(installer->StartInstallation({1}), 0u);
+  auto installer = Make({Product(2, "nolength", "unknown")}, poster);
+  ASSERT_NE(installer->StartInstallation({2}), 0u);
   ASSERT_TRUE(poster->WaitFinished());
   EXPECT_EQ(poster->Percents(), std::vector<std::int32_t>{100});
   EXPECT_NE(m_folder.Started().find(Local("unknown")), std::string::npos);  // and it did run
@@ -310,6 +363,7 @@ TEST_F(SerialInstallerTest, StopWhileAnInstallerRuns) {
 
 TEST_F(SerialInstallerTest, StateIsSavedBeforeEachProductAndResumesFromIt) {
   m_folder.Orders(Local("five"), "sleep 1500");
+  m_folder.Orders(Local("six"), "");  // registers nothing: the resumed run starts it again
   std::vector<CatalogueProduct> products{Product(7, "ok", "seven"), Product(5, "ok", "five"),
                                          Product(6, "ok", "six")};
   {
@@ -536,8 +590,10 @@ TEST_F(SerialInstallerTest, TheWorkingFolderIsTakenAtEachDownload) {
   ASSERT_TRUE(m_poster->WaitFinished(run));
   RunOutcome outcome;
   ASSERT_TRUE(installer->GetOutcome(run, &outcome));
+  // The second installer's orders went with the folder: it ran, but
+  // registered nothing.
   EXPECT_EQ(Results(outcome),
-            (std::vector<ProductResult>{ProductResult::Installed, ProductResult::Installed}));
+            (std::vector<ProductResult>{ProductResult::Installed, ProductResult::NotInstalled}));
   // started.txt went with the folder; the new one has the second start.
   EXPECT_EQ(m_folder.Started(), Local("after") + " 0\n");
 
@@ -545,13 +601,13 @@ TEST_F(SerialInstallerTest, TheWorkingFolderIsTakenAtEachDownload) {
   int asked = 0;
   auto poster = std::make_shared<RecordingPoster>();
   SerialInstaller failing(
-      {Product(1, "ok", "one"), Product(2, "ok", "two")},
+      {Product(3, "ok", "one"), Product(4, "ok", "two")},
       [&]() -> std::string {
         ++asked;
         throw std::runtime_error("cannot make the folder");
       },
-      poster, "/opt/norvane", &m_prompt);
-  run = failing.StartInstallation({1, 2});
+      Cache(), poster, "/opt/norvane", &m_prompt);
+  run = failing.StartInstallation({3, 4});
   ASSERT_NE(run, 0u);
   ASSERT_TRUE(poster->WaitFinished(run));
   EXPECT_EQ(asked, 2);
@@ -646,6 +702,161 @@ TEST_F(SerialInstallerTest, AStopCutsADownloadStalledOnASilentServer) {
       EXPECT_FALSE(RunValueExists());
     }
     EXPECT_EQ(m_folder.Started(), "");
+  }
+}
+
+TEST_F(SerialInstallerTest, TheInstallersOwnResultDecidesTheProduct) {
+  const struct {
+    const char* stem;
+    const char* orders;  // GUID stands for the product's own
+    ProductResult result;
+    std::uint32_t exitCode;
+    int starts;
+  } cases[] = {
+      {"fine", "register GUID", ProductResult::Installed, 0, 1},
+      {"restart", "register GUID exit 3010", ProductResult::Installed, 3010, 1},
+      {"rebooting", "register GUID exit 1641", ProductResult::Installed, 1641, 1},
+      // Another installation ran at first: started again after a wait.
+      {"busyonce", "busy 1 register GUID", ProductResult::Installed, 0, 2},
+      {"alwaysbusy", "busy 9", ProductResult::Busy, 1618, 4},
+      {"failing", "register GUID exit 1", ProductResult::ExitCode, 1, 1},
+      // Success, but no uninstall key: cancelled inside the installer.
+      {"cancelled", "", ProductResult::NotInstalled, 0, 1},
+  };
+  std::vector<CatalogueProduct> products;
+  std::vector<std::int32_t> queue;
+  for (const auto& c : cases) {
+    const auto index = static_cast<std::int32_t>(products.size() + 1);
+    products.push_back(Product(index, "ok", c.stem));
+    std::string orders = c.orders;
+    const std::size_t guid = orders.find("GUID");
+    if (guid != std::string::npos) orders.replace(guid, 4, products.back().guid);
+    m_folder.Orders(Local(c.stem), orders);
+    queue.push_back(index);
+  }
+  auto installer = Make(products);
+  const std::uint32_t run = installer->StartInstallation(queue);
+  ASSERT_NE(run, 0u);
+  ASSERT_TRUE(m_poster->WaitFinished(run));
+  RunOutcome outcome;
+  ASSERT_TRUE(installer->GetOutcome(run, &outcome));
+  ASSERT_EQ(outcome.products.size(), std::size(cases));
+  const std::string started = m_folder.Started();
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].stem);
+    EXPECT_EQ(outcome.products[i].result, cases[i].result);
+    EXPECT_EQ(outcome.products[i].exitCode, cases[i].exitCode);
+    int starts = 0;
+    const std::string line = Local(cases[i].stem) + " 0\n";
+    for (std::size_t at = started.find(line); at != std::string::npos;
+         at = started.find(line, at + 1)) {
+      ++starts;
+    }
+    EXPECT_EQ(starts, cases[i].starts);
+    // The file went once its installer had ended, whatever the result.
+    EXPECT_FALSE(fs::exists(m_folder.Path() / Local(cases[i].stem)));
+  }
+  EXPECT_TRUE(outcome.restartNeeded);
+
+  // A run without a restart code needs no restart.
+  auto poster = std::make_shared<RecordingPoster>();
+  auto plain = Make({Product(20, "ok", "plain")}, poster);
+  const std::uint32_t second = plain->StartInstallation({20});
+  ASSERT_TRUE(poster->WaitFinished(second));
+  ASSERT_TRUE(plain->GetOutcome(second, &outcome));
+  EXPECT_EQ(Results(outcome), std::vector<ProductResult>{ProductResult::Installed});
+  EXPECT_FALSE(outcome.restartNeeded);
+}
+
+TEST_F(SerialInstallerTest, AStopDuringARetryWaitEndsTheRunAtOnce) {
+  InstallerPolicy policy;  // the program's waits: 2, 4 and 8 s
+  auto installer = Make({Product(1, "unavailable", "later")}, m_poster, policy);
+  const std::uint32_t run = installer->StartInstallation({1});
+  ASSERT_NE(run, 0u);
+  ASSERT_TRUE(WaitFor([&] { return !m_server->Requests().empty(); }));
+  const auto stop = std::chrono::steady_clock::now();
+  installer->RequestStop();
+  ASSERT_TRUE(m_poster->WaitFinished(run));
+  const auto took = std::chrono::steady_clock::now() - stop;
+  std::printf("[ measured ] stop during a retry wait: the run ended %.0f ms after it\n",
+              std::chrono::duration<double, std::milli>(took).count());
+  EXPECT_LT(took, std::chrono::milliseconds(1500));
+  EXPECT_EQ(m_server->Requests().size(), 1u);
+  RunOutcome outcome;
+  ASSERT_TRUE(installer->GetOutcome(run, &outcome));
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(Results(outcome), std::vector<ProductResult>{ProductResult::NotRun});
+}
+
+TEST_F(SerialInstallerTest, AFullDiskFailsTheProductBeforeAnythingIsWritten) {
+  InstallerPolicy policy = ShortWaits();
+  // No small file system can be made on this machine: the figure is given.
+  policy.freeSpace = [](const std::string&, std::uint64_t* bytes) {
+    *bytes = 1 << 20;
+    return S_OK;
+  };
+  auto installer =
+      Make({Product(1, "ok", "big"), Product(2, "nolength", "unknownsize")}, m_poster, policy);
+  const std::uint32_t run = installer->StartInstallation({1, 2});
+  ASSERT_NE(run, 0u);
+  ASSERT_TRUE(m_poster->WaitFinished(run));
+  RunOutcome outcome;
+  ASSERT_TRUE(installer->GetOutcome(run, &outcome));
+  // Without a length nothing can be checked before writing: that one goes
+  // on, and fits.
+  EXPECT_EQ(Results(outcome),
+            (std::vector<ProductResult>{ProductResult::DiskFull, ProductResult::Installed}));
+  EXPECT_EQ(m_folder.Started(), Local("unknownsize") + " 0\n");
+  EXPECT_FALSE(fs::exists(m_folder.Path() / Local("big")));
+  EXPECT_FALSE(fs::exists(CacheFolder() / (Local("big") + ".part")));
+  EXPECT_EQ(m_server->Requests().size(), 2u);  // not tried again
+}
+
+TEST_F(SerialInstallerTest, TryAgainResumesWhatTheRunBeforeLeftInTheCache) {
+  auto installer = Make({Product(1, "cutonce", "resumed")});
+  std::uint32_t run = installer->StartInstallation({1});
+  ASSERT_NE(run, 0u);
+  ASSERT_TRUE(m_poster->WaitFinished(run));
+  RunOutcome outcome;
+  ASSERT_TRUE(installer->GetOutcome(run, &outcome));
+  EXPECT_EQ(Results(outcome), std::vector<ProductResult>{ProductResult::DownloadFailed});
+  EXPECT_EQ(m_server->Requests().size(), 4u);  // the first try and three more
+  // The part stays for another run; it is never started.
+  const std::size_t cut = m_installerBytes.size() * 6 / 10;
+  const fs::path part = CacheFolder() / (Local("resumed") + ".part");
+  ASSERT_TRUE(fs::exists(part));
+  EXPECT_EQ(fs::file_size(part), cut);
+  EXPECT_EQ(m_folder.Started(), "");
+
+  // "Try again", a new run of the same installer: only the rest travels.
+  const std::uint64_t sentBefore = m_server->BodyBytesSent();
+  const std::size_t postsBefore = m_poster->Percents().size();
+  run = installer->StartInstallation({1});
+  ASSERT_NE(run, 0u);
+  ASSERT_TRUE(m_poster->WaitFinished(run));
+  ASSERT_TRUE(installer->GetOutcome(run, &outcome));
+  EXPECT_EQ(Results(outcome), std::vector<ProductResult>{ProductResult::Installed});
+  EXPECT_EQ(m_server->Requests().back().range, "bytes=" + std::to_string(cut) + "-");
+  EXPECT_EQ(m_server->BodyBytesSent() - sentBefore, m_installerBytes.size() - cut);
+  // Nothing is left to resume: the cache went with the run.
+  EXPECT_FALSE(fs::exists(CacheFolder()));
+  const auto percents = m_poster->Percents();
+  ASSERT_GT(percents.size(), postsBefore);
+  EXPECT_GE(percents[postsBefore], 59);  // the progress goes on from the part kept
+}
+
+TEST_F(SerialInstallerTest, TheCacheStaysForTheNextLogonAndGoesAtAnOrdinaryEnd) {
+  const CatalogueProduct product = Product(1, "cutonce", "kept");
+  for (const bool sessionEnds : {true, false}) {
+    SCOPED_TRACE(sessionEnds ? "session end" : "ordinary end");
+    m_cutOnceTurns = 0;
+    auto installer = Make({product});
+    ASSERT_NE(installer->StartInstallation({1}), 0u);
+    ASSERT_TRUE(m_poster->WaitFinished());
+    ASSERT_TRUE(fs::exists(CacheFolder() / (Local("kept") + ".part")));
+    if (sessionEnds) installer->KeepRunForNextLogon();
+    installer.reset();
+    EXPECT_EQ(fs::exists(CacheFolder()), sessionEnds);
   }
 }
 

@@ -74,4 +74,35 @@ TestResponse StandardResponse(const TestRequest& request) {
   return response;
 }
 
+TestResponse BodyCutAt(const std::string& body, std::size_t cutAt, const std::string& etag,
+                       TestResponse::Mode mode) {
+  TestResponse response;
+  response.headers = {{"ETag", etag}};
+  response.body = body;
+  response.mode = mode;
+  response.cutAt = cutAt;
+  return response;
+}
+
+TestResponse RangedBody(const TestRequest& request, const std::string& body,
+                        const std::string& etag) {
+  TestResponse response;
+  response.headers = {{"ETag", etag}};
+  std::size_t from = 0;
+  constexpr char kPrefix[] = "bytes=";
+  const std::string& range = request.range;
+  const bool asked = range.rfind(kPrefix, 0) == 0 && range.back() == '-' &&
+                     NumberAfter(range.substr(0, range.size() - 1), kPrefix, &from);
+  if (asked && (request.ifRange.empty() || request.ifRange == etag) && from < body.size()) {
+    response.status = 206;
+    response.headers.emplace_back("Content-Range", "bytes " + std::to_string(from) + "-" +
+                                                       std::to_string(body.size() - 1) + "/" +
+                                                       std::to_string(body.size()));
+    response.body = body.substr(from);
+  } else {
+    response.body = body;
+  }
+  return response;
+}
+
 }  // namespace QuickKit::test

@@ -20,17 +20,23 @@ struct TestResponse {
     CutShort,      // announces body + 1000 bytes, sends body, closes
     StallBody,     // announces body + 1000 bytes, sends body, then waits until the server stops
     StallHeaders,  // answers nothing until the server stops
+    CutAt,         // announces the whole body, sends its first cutAt bytes, closes
+    StallAt,       // announces the whole body, sends its first cutAt bytes, then
+                   // waits until the server stops
   };
   int status = 200;
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;
   Mode mode = Mode::Normal;
+  std::size_t cutAt = 0;  // CutAt and StallAt
 };
 
 struct TestRequest {
   std::string method;
   std::string target;  // path and query as sent (origin or absolute form)
   std::string userAgent;
+  std::string range;    // the Range header, if any
+  std::string ifRange;  // the If-Range header, if any
 };
 
 using TestHandler = std::function<TestResponse(const TestRequest&)>;
@@ -46,6 +52,8 @@ class TestHttpServer {
   virtual std::uint16_t Port() const = 0;
   // Requests seen so far, oldest first.
   virtual std::vector<TestRequest> Requests() const = 0;
+  // Body bytes handed to the network so far, every response counted.
+  virtual std::uint64_t BodyBytesSent() const = 0;
 };
 
 // Listens on 127.0.0.1 (port 0: any free one). Null when it cannot start.
@@ -93,5 +101,16 @@ TestResponse StandardResponse(const TestRequest& request);
 
 // n bytes of a fixed, non-repeating-per-256 pattern.
 std::string PatternBytes(std::size_t n);
+
+// The whole body announced with ETag etag, but only its first cutAt bytes
+// sent: mode is CutAt (then the connection closes) or StallAt.
+TestResponse BodyCutAt(const std::string& body, std::size_t cutAt, const std::string& etag,
+                       TestResponse::Mode mode = TestResponse::Mode::CutAt);
+
+// body answered as a server that resumes answers: with ETag etag; a request
+// for "bytes=N-" whose If-Range is absent or etag gets 206 with the rest and
+// its Content-Range, any other request 200 with the whole body.
+TestResponse RangedBody(const TestRequest& request, const std::string& body,
+                        const std::string& etag);
 
 }  // namespace QuickKit::test

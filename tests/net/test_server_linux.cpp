@@ -30,6 +30,12 @@ class HttplibServer : public TestHttpServer {
     };
     m_server->Get(".*", serve);
     m_server->Post(".*", serve);
+    // The tests' handlers answer Range requests themselves, also wrongly
+    // on purpose: the server must not cut the bodies they give.
+    m_server->set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
+      const_cast<httplib::Request&>(req).ranges.clear();
+      return httplib::Server::HandlerResponse::Unhandled;
+    });
   }
 
   ~HttplibServer() override {
@@ -61,6 +67,8 @@ class HttplibServer : public TestHttpServer {
     return m_requests;
   }
 
+  std::uint64_t BodyBytesSent() const override { return m_bodyBytes.load(); }
+
  private:
   void WaitForStop() const {
     while (!m_stopping) std::this_thread::sleep_for(20ms);
@@ -71,6 +79,8 @@ class HttplibServer : public TestHttpServer {
     request.method = req.method;
     request.target = req.target;
     request.userAgent = req.get_header_value("User-Agent");
+    request.range = req.get_header_value("Range");
+    request.ifRange = req.get_header_value("If-Range");
     {
       std::lock_guard lock(m_mutex);
       m_requests.push_back(request);
@@ -79,15 +89,36 @@ class HttplibServer : public TestHttpServer {
     res.status = response.status;
     for (const auto& [name, value] : response.headers) res.set_header(name, value);
     auto body = std::make_shared<std::string>(std::move(response.body));
+    // Counted as written into the connection.
+    const auto send = [this](httplib::DataSink& sink, const char* data, std::size_t size) {
+      const bool sent = sink.write(data, size);
+      if (sent) m_bodyBytes += size;
+      return sent;
+    };
     switch (response.mode) {
       case TestResponse::Mode::Normal:
+        if (req.method != "HEAD") m_bodyBytes += body->size();
         res.set_content(*body, "application/octet-stream");
         break;
+      case TestResponse::Mode::CutAt:
+      case TestResponse::Mode::StallAt: {
+        const bool stall = response.mode == TestResponse::Mode::StallAt;
+        const std::size_t cutAt = std::min(response.cutAt, body->size());
+        res.set_content_provider(body->size(), "application/octet-stream",
+                                 [this, body, stall, cutAt, send](std::size_t offset, std::size_t,
+                                                                  httplib::DataSink& sink) {
+                                   if (offset < cutAt)
+                                     return send(sink, body->data() + offset, cutAt - offset);
+                                   if (stall) WaitForStop();
+                                   return false;  // drops the connection before the announced end
+                                 });
+        break;
+      }
       case TestResponse::Mode::NoLength:
         res.set_chunked_content_provider(
-            "application/octet-stream", [body](std::size_t offset, httplib::DataSink& sink) {
+            "application/octet-stream", [body, send](std::size_t offset, httplib::DataSink& sink) {
               const std::size_t piece = std::min<std::size_t>(body->size() - offset, 64 * 1024);
-              if (piece != 0) sink.write(body->data() + offset, piece);
+              if (piece != 0) send(sink, body->data() + offset, piece);
               if (offset + piece == body->size()) sink.done();
               return true;
             });
@@ -97,9 +128,9 @@ class HttplibServer : public TestHttpServer {
         const bool stall = response.mode == TestResponse::Mode::StallBody;
         res.set_content_provider(
             body->size() + 1000, "application/octet-stream",
-            [this, body, stall](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            [this, body, stall, send](std::size_t offset, std::size_t, httplib::DataSink& sink) {
               if (offset < body->size()) {
-                sink.write(body->data() + offset, body->size() - offset);
+                send(sink, body->data() + offset, body->size() - offset);
                 return true;
               }
               if (stall) WaitForStop();
@@ -118,6 +149,7 @@ class HttplibServer : public TestHttpServer {
   std::thread m_thread;
   std::uint16_t m_port = 0;
   std::atomic<bool> m_stopping{false};
+  std::atomic<std::uint64_t> m_bodyBytes{0};
   mutable std::mutex m_mutex;
   std::vector<TestRequest> m_requests;
 };

@@ -4,6 +4,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -96,6 +97,8 @@ class WinsockServer : public TestHttpServer {
     return m_requests;
   }
 
+  std::uint64_t BodyBytesSent() const override { return m_bodyBytes.load(); }
+
  private:
   void AcceptLoop() {
     while (!m_stopping) {
@@ -129,6 +132,8 @@ class WinsockServer : public TestHttpServer {
     request.method = head.substr(0, firstSpace);
     request.target = head.substr(firstSpace + 1, secondSpace - firstSpace - 1);
     request.userAgent = HeaderValue(head, "User-Agent");
+    request.range = HeaderValue(head, "Range");
+    request.ifRange = HeaderValue(head, "If-Range");
     {
       std::lock_guard lock(m_mutex);
       m_requests.push_back(request);
@@ -150,9 +155,16 @@ class WinsockServer : public TestHttpServer {
       out += "Content-Length: " + std::to_string(announced) + "\r\n";
     }
     out += "Connection: close\r\n\r\n";
-    if (request.method != "HEAD") out += response.body;
-    SendAll(client, out);
-    if (response.mode == TestResponse::Mode::StallBody) WaitForStop();
+    const bool cut =
+        response.mode == TestResponse::Mode::CutAt || response.mode == TestResponse::Mode::StallAt;
+    std::string body = response.body;
+    if (cut) body.resize(std::min(response.cutAt, body.size()));
+    if (request.method == "HEAD") body.clear();
+    if (SendAll(client, out) && SendAll(client, body)) m_bodyBytes += body.size();
+    if (response.mode == TestResponse::Mode::StallBody ||
+        response.mode == TestResponse::Mode::StallAt) {
+      WaitForStop();
+    }
     ::shutdown(client, SD_SEND);
     ::closesocket(client);
   }
@@ -163,6 +175,7 @@ class WinsockServer : public TestHttpServer {
   std::atomic<bool> m_stopping{false};
   std::thread m_acceptor;
   std::vector<std::thread> m_connections;  // touched by the acceptor only until it ends
+  std::atomic<std::uint64_t> m_bodyBytes{0};
   mutable std::mutex m_mutex;
   std::vector<TestRequest> m_requests;
 };
