@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "app/local_folders.h"
 #include "app/working_folder.h"
 #include "catalogue/catalogue_download.h"
 #include "install/installer_state.h"
@@ -90,7 +91,8 @@ void InstallerApp::Run() {
   // 8-10. The catalogue, the selection, the QR code and the installer.
   LoadCatalogue(owner);
   m_installer = std::make_unique<SerialInstaller>(
-      m_model->Products(), [] { return QuickKit::GetWorkingFolder(); }, m_poster,
+      m_model->Products(), [] { return QuickKit::GetWorkingFolder(); },
+      [] { return QuickKit::PathToUtf8(QuickKit::DownloadCacheFolder()); }, m_poster,
       m_options.programPath, m_prompt.get(), owner);
 
   // 11. A run that a restart interrupted goes on as soon as the loop runs.

@@ -19,7 +19,7 @@ struct ResultRow {
 // Started: the stop came while its installer still ran. The program did not
 // see it through, so the product is neither counted installed nor offered
 // again; the page shows it as not reached.
-constexpr std::array<ResultRow, 7> kResultTable{{
+constexpr std::array<ResultRow, 11> kResultTable{{
     {ProductResult::Installed, "installed", true, false},
     {ProductResult::Skipped, "alreadyInstalled", true, false},
     {ProductResult::DownloadFailed, "downloadFailed", false, true},
@@ -27,6 +27,11 @@ constexpr std::array<ResultRow, 7> kResultTable{{
     {ProductResult::StartFailed, "startFailed", false, true},
     {ProductResult::Started, "notRun", false, false},
     {ProductResult::NotRun, "notRun", false, false},
+    {ProductResult::DiskFull, "diskFull", false, true},
+    {ProductResult::NotInstalled, "notInstalled", false, true},
+    {ProductResult::Busy, "busy", false, true},
+    // The page shows the installer's code with it.
+    {ProductResult::ExitCode, "exitCode", false, true},
 }};
 
 const ResultRow* FindRow(ProductResult result) {
@@ -67,7 +72,7 @@ std::string InstallOutcomeDocument(const RunOutcome* outcome) {
   using QuickKit::JsonNode;
   JsonNode root(QuickKit::JsonObject);
   root.Append(JsonNode("result", outcome != nullptr ? RunResultWord(*outcome) : "none"));
-  root.Append(JsonNode("restartNeeded", 0));
+  root.Append(JsonNode("restartNeeded", outcome != nullptr && outcome->restartNeeded ? 1 : 0));
   JsonNode products(QuickKit::JsonArray);
   products.SetName("products");
   if (outcome != nullptr) {
@@ -75,6 +80,10 @@ std::string InstallOutcomeDocument(const RunOutcome* outcome) {
       JsonNode entry(QuickKit::JsonObject);
       entry.Append(JsonNode("id", ProductId(product.productIndex)));
       entry.Append(JsonNode("result", ProductResultWord(product.result)));
+      if (product.result == ProductResult::ExitCode) {
+        // Windows codes above 2^31 (NTSTATUS crashes) read as negative.
+        entry.Append(JsonNode("code", static_cast<std::int32_t>(product.exitCode)));
+      }
       products.Append(entry);
     }
   }

@@ -13,6 +13,7 @@
 #include "catalogue/catalogue_tables.h"
 #include "process_flags.h"
 #include "scoped_env_posix.h"
+#include "support/json.h"
 #include "support/resources.h"
 #include "test_server.h"
 
@@ -253,6 +254,10 @@ TEST(InstallOutcome, EachResultHasItsWordAndItsPlaceInTheRun) {
       {ProductResult::StartFailed, "startFailed", true},
       {ProductResult::Started, "notRun", false},
       {ProductResult::NotRun, "notRun", false},
+      {ProductResult::DiskFull, "diskFull", true},
+      {ProductResult::NotInstalled, "notInstalled", true},
+      {ProductResult::Busy, "busy", true},
+      {ProductResult::ExitCode, "exitCode", true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ProductResultWord(c.result), c.word);
@@ -269,6 +274,21 @@ TEST(InstallOutcome, EachResultHasItsWordAndItsPlaceInTheRun) {
   stopped.stopped = true;
   stopped.products = {{kScout, ProductResult::Installed}};
   EXPECT_EQ(RunResultWord(stopped), "stopped");
+}
+
+TEST(InstallOutcome, TheDocumentCarriesTheRestartAndAnInstallersOwnCode) {
+  RunOutcome outcome;
+  outcome.restartNeeded = true;
+  outcome.products = {{kScout, ProductResult::Installed, 3010},
+                      {kGuard, ProductResult::ExitCode, 1603}};
+  QuickKit::JsonNode root;
+  ASSERT_TRUE(QuickKit::JsonNode::Parse(InstallOutcomeDocument(&outcome), &root));
+  EXPECT_EQ(root.WriteCompact(),
+            R"({"result":"failed","restartNeeded":1,"products":[{"id":")" +
+                std::string(ProductId(kScout)) + R"(","result":"installed"},{"id":")" +
+                std::string(ProductId(kGuard)) + R"(","result":"exitCode","code":1603}]})");
+  ASSERT_TRUE(QuickKit::JsonNode::Parse(InstallOutcomeDocument(nullptr), &root));
+  EXPECT_EQ(root.WriteCompact(), R"({"result":"none","restartNeeded":0,"products":[]})");
 }
 
 }  // namespace
