@@ -161,15 +161,18 @@ class ProgramTest : public ::testing::Test {
     return env;
   }
 
-  std::unique_ptr<Process> StartDriver(const std::string& steps, const fs::path& out) {
-    return std::make_unique<Process>(
-        std::vector<std::string>{NORVANE_PROGRAM_DRIVER, "--steps", steps}, ProgramEnv(), out);
+  std::unique_ptr<Process> StartDriver(const std::string& steps, const fs::path& out,
+                                       const std::vector<std::string>& options = {}) {
+    std::vector<std::string> command = {NORVANE_PROGRAM_DRIVER, "--steps", steps};
+    command.insert(command.end(), options.begin(), options.end());
+    return std::make_unique<Process>(command, ProgramEnv(), out);
   }
 
   // Runs the driver to its end; its output.
-  std::string Drive(const std::string& steps, int* status = nullptr) {
+  std::string Drive(const std::string& steps, int* status = nullptr,
+                    const std::vector<std::string>& options = {}) {
     const fs::path out = m_root / ("driver" + std::to_string(++m_drives) + ".txt");
-    auto driver = StartDriver(steps, out);
+    auto driver = StartDriver(steps, out, options);
     EXPECT_TRUE(driver->Wait(180s)) << ReadFile(out);
     if (status != nullptr) *status = driver->Status();
     return ReadFile(out);
@@ -205,6 +208,17 @@ TEST_F(ProgramTest, InstallsTheChosenProductsInOrderAndSaysSo) {
   ASSERT_NE(vault, std::string::npos) << log;
   ASSERT_NE(kidzone, std::string::npos) << log;
   EXPECT_LT(vault, kidzone) << log;
+}
+
+TEST_F(ProgramTest, TheWindowIsShownOnlyWhenThePageSaysItIsReady) {
+  StartServer();
+  // The page's call is held back: the page has loaded and drawn its first
+  // page, and the window stays hidden until the call goes through.
+  const std::string output = Drive(
+      "wait:window.norvaneReadyHeld === true,loaded,route:simplePage/welcome,hidden,"
+      "release-ready,shown,close:#header-close-button",
+      nullptr, {"--hold-ready"});
+  EXPECT_TRUE(Passed(output)) << output;
 }
 
 TEST_F(ProgramTest, ADamagedOrCutDownloadIsNeverStartedAndTheLastPageNamesIt) {
