@@ -194,6 +194,28 @@ constexpr char kMissing[] =
 
 bool Passed(const std::string& output) { return output.find("driver: ok") != std::string::npos; }
 
+// The values the driver printed for a print:EXPRESSION step, in order;
+// strings without their JSON quoting (the tests' strings hold no other
+// escapes than quotes).
+std::vector<std::string> Printed(const std::string& output, const std::string& expression) {
+  std::vector<std::string> values;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(expression + "=", 0) != 0) continue;
+    std::string value = line.substr(expression.size() + 1);
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+      std::string plain;
+      for (std::size_t i = 1; i + 1 < value.size(); ++i) {
+        if (value[i] == '\\' && i + 2 < value.size()) ++i;
+        plain += value[i];
+      }
+      value = plain;
+    }
+    values.push_back(value);
+  }
+  return values;
+}
+
 TEST_F(ProgramTest, InstallsTheChosenProductsInOrderAndSaysSo) {
   StartServer();
   const std::string output =
@@ -219,6 +241,73 @@ TEST_F(ProgramTest, TheWindowIsShownOnlyWhenThePageSaysItIsReady) {
       "release-ready,shown,close:#header-close-button",
       nullptr, {"--hold-ready"});
   EXPECT_TRUE(Passed(output)) << output;
+}
+
+// What the page shows as chosen, and what the program holds.
+constexpr char kTilesChecked[] =
+    "Array.from(document.querySelectorAll('.tile-product.is-checked')).map(e => e.dataset.id)"
+    ".join(' ')";
+constexpr char kProgramChecked[] =
+    "JSON.parse(window.external.GetProductCollection()).filter(p => p.state === 1).map(p => "
+    "p.id).join(' ')";
+
+// The program's documents as it wrote them, without the white space.
+constexpr char kAreaDocument[] = "window.external.GetAreaCollection().split(/\\s/).join('')";
+constexpr char kProductDocument[] = "window.external.GetProductCollection().split(/\\s/).join('')";
+
+std::string TilesAre(const std::string& ids) {
+  return std::string("wait:") + kTilesChecked + " === '" + ids + "'";
+}
+std::string AreaChecked(const std::string& id, bool checked) {
+  return std::string("wait:") + (checked ? "" : "!") +
+         "document.querySelector('.tile-area[data-id=" + id +
+         "]').classList.contains('is-checked')";
+}
+
+TEST_F(ProgramTest, ChoicesInThePageFollowTheSelectionRules) {
+  StartServer();
+  // The demo catalogue: Device holds Fortress, Tidy, Patcher and the other
+  // three suite products; Family holds KidZone alone.
+  const std::vector<std::string> steps = {
+      "shown", "continue", "area:Device", AreaChecked("Device", true),
+      std::string("print:") + kAreaDocument, std::string("print:") + kProductDocument,
+      // The products page shows the area's choice; single products then
+      // follow the suite rule: one suite product at most, and unchecking
+      // one falls back to the next.
+      "click:#custom-link", "route:custom_install", TilesAre("fortress tidy patcher"),
+      "click:.tile-product[data-id=shield]", TilesAre("tidy patcher shield"),
+      "click:.tile-product[data-id=guard]", TilesAre("tidy patcher guard"),
+      "click:.tile-product[data-id=guard]", TilesAre("tidy patcher scout"),
+      "click:.tile-product[data-id=scout]", TilesAre("tidy patcher"),
+      std::string("print:") + kProgramChecked,
+      // An area change recomputes from the areas: the single choices go.
+      "click:#back", "route:install", "area:Family", AreaChecked("Family", true),
+      std::string("print:") + kProgramChecked, "area:Device", AreaChecked("Device", false),
+      std::string("print:") + kProgramChecked, "close:#header-close-button"};
+  std::string joined;
+  for (const std::string& step : steps) joined += step + ",";
+  const std::string output = Drive(joined);
+  ASSERT_TRUE(Passed(output)) << output;
+  EXPECT_EQ(Printed(output, kAreaDocument),
+            std::vector<std::string>{"[{\"id\":\"Device\",\"state\":1,\"protectAnother\":1},"
+                                     "{\"id\":\"Privacy\",\"state\":0,\"protectAnother\":0},"
+                                     "{\"id\":\"Money\",\"state\":0,\"protectAnother\":0},"
+                                     "{\"id\":\"Family\",\"state\":0,\"protectAnother\":0},"
+                                     "{\"id\":\"Data\",\"state\":0,\"protectAnother\":0},"
+                                     "{\"id\":\"Business\",\"state\":2,\"protectAnother\":0}]"});
+  EXPECT_EQ(Printed(output, kProductDocument),
+            std::vector<std::string>{
+                "[{\"id\":\"vault\",\"state\":0,\"areas\":[\"Data\",\"Business\"]},"
+                "{\"id\":\"fortress\",\"state\":1,\"areas\":[\"Device\",\"Privacy\",\"Money\"]},"
+                "{\"id\":\"tidy\",\"state\":1,\"areas\":[\"Device\"]},"
+                "{\"id\":\"patcher\",\"state\":1,\"areas\":[\"Device\",\"Business\"]},"
+                "{\"id\":\"kidzone\",\"state\":0,\"areas\":[\"Family\"]},"
+                "{\"id\":\"shield\",\"state\":0,\"areas\":[\"Device\",\"Privacy\",\"Money\"]},"
+                "{\"id\":\"guard\",\"state\":0,\"areas\":[\"Device\",\"Privacy\"]},"
+                "{\"id\":\"scout\",\"state\":0,\"areas\":[\"Device\"]}]"});
+  // The program holds what the page showed, at each point.
+  EXPECT_EQ(Printed(output, kProgramChecked),
+            (std::vector<std::string>{"tidy patcher", "fortress tidy patcher kidzone", "kidzone"}));
 }
 
 TEST_F(ProgramTest, ADamagedOrCutDownloadIsNeverStartedAndTheLastPageNamesIt) {
