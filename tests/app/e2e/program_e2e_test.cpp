@@ -194,15 +194,15 @@ constexpr char kMissing[] =
 
 bool Passed(const std::string& output) { return output.find("driver: ok") != std::string::npos; }
 
-// The values the driver printed for a print:EXPRESSION step, in order;
-// strings without their JSON quoting (the tests' strings hold no other
-// escapes than quotes).
-std::vector<std::string> Printed(const std::string& output, const std::string& expression) {
+// The values of the lines NAME=VALUE that the driver printed (print:NAME
+// steps among them), in order; strings without their JSON quoting (the
+// tests' strings hold no other escapes than quotes).
+std::vector<std::string> Printed(const std::string& output, const std::string& name) {
   std::vector<std::string> values;
   std::istringstream lines(output);
   for (std::string line; std::getline(lines, line);) {
-    if (line.rfind(expression + "=", 0) != 0) continue;
-    std::string value = line.substr(expression.size() + 1);
+    if (line.rfind(name + "=", 0) != 0) continue;
+    std::string value = line.substr(name.size() + 1);
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
       std::string plain;
       for (std::size_t i = 1; i + 1 < value.size(); ++i) {
@@ -308,6 +308,35 @@ TEST_F(ProgramTest, ChoicesInThePageFollowTheSelectionRules) {
   // The program holds what the page showed, at each point.
   EXPECT_EQ(Printed(output, kProgramChecked),
             (std::vector<std::string>{"tidy patcher", "fortress tidy patcher kidzone", "kidzone"}));
+}
+
+// The page point "X Y" of an element's box: its centre, or its last pixel
+// and one pixel below it at its left edge.
+std::string Centre(const std::string& selector) {
+  return "(b => (b.left + b.width / 2) + ' ' + (b.top + b.height / 2))(document.querySelector('" +
+         selector + "').getBoundingClientRect())";
+}
+std::string LastPixel(const std::string& selector) {
+  return "(b => (b.right - 1) + ' ' + (b.bottom - 1))(document.querySelector('" + selector +
+         "').getBoundingClientRect())";
+}
+std::string JustBelow(const std::string& selector) {
+  return "(b => (b.left + 10) + ' ' + b.bottom)(document.querySelector('" + selector +
+         "').getBoundingClientRect())";
+}
+
+TEST_F(ProgramTest, TheStripMovesTheWindowAndNoMenuShowsOnPlainText) {
+  StartServer();
+  const std::string output =
+      Drive("shown,drag:" + LastPixel("#drag-strip") + ",drag:" + JustBelow("#drag-strip") +
+            ",right-click:" + Centre(".page-welcome .lead") +
+            // A field keeps its menu (so the right click itself did reach the page).
+            ",continue,click:.protect-another,route:simplePage/protect-another,right-click:" +
+            Centre(".text-input") + ",close:#header-close-button");
+  ASSERT_TRUE(Passed(output)) << output;
+  // The strip's press moved the window, the one below it did not.
+  EXPECT_EQ(Printed(output, "moved"), (std::vector<std::string>{"-60 40", "0 0"})) << output;
+  EXPECT_EQ(Printed(output, "menu"), (std::vector<std::string>{"0", "1"})) << output;
 }
 
 TEST_F(ProgramTest, ADamagedOrCutDownloadIsNeverStartedAndTheLastPageNamesIt) {
