@@ -339,6 +339,26 @@ TEST_F(ProgramTest, TheStripMovesTheWindowAndNoMenuShowsOnPlainText) {
   EXPECT_EQ(Printed(output, "menu"), (std::vector<std::string>{"0", "1"})) << output;
 }
 
+TEST_F(ProgramTest, AKilledPageComesBackWithTheProgramsState) {
+  // KidZone's download hangs halfway, so the run stays at about 75 %.
+  StartServer({"--stall", "kidzone"});
+  const std::string shownPercent =
+      "parseInt(document.getElementById('progress-percent').textContent)";
+  const std::string output = Drive(
+      "shown,continue,area:Family,area:Data," + AreaChecked("Data", true) +
+      // Choosing: the areas page again, with the choice.
+      ",kill-page,route:install," + AreaChecked("Family", true) + "," + AreaChecked("Data", true) +
+      // Installing: the installing page again, with the percentage.
+      ",install,wait:window.external.GetInstallPercents() > 50,kill-page,"
+      "route:simplePage/install_progress,wait:" +
+      shownPercent + " === window.external.GetInstallPercents(),print:" + shownPercent +
+      ",stop,done,close");
+  ASSERT_TRUE(Passed(output)) << output;
+  const std::vector<std::string> shown = Printed(output, shownPercent);
+  ASSERT_EQ(shown.size(), 1u) << output;
+  EXPECT_GT(std::stoi(shown[0]), 50) << output;
+}
+
 TEST_F(ProgramTest, ADamagedOrCutDownloadIsNeverStartedAndTheLastPageNamesIt) {
   StartServer({"--cut-short", "vault", "--wrong-hash", "kidzone"});
   const std::string output =
