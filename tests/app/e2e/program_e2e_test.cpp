@@ -379,6 +379,8 @@ struct StopCase {
   std::string whenToStop;  // the steps after Install that reach the moment
 };
 
+void PrintTo(const StopCase& c, std::ostream* out) { *out << c.name; }
+
 class StopTest : public ProgramTest, public ::testing::WithParamInterface<StopCase> {};
 
 TEST_P(StopTest, StopEndsTheRunAtOnceAndTheLastPageSaysItWasStopped) {
