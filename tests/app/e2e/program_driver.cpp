@@ -53,6 +53,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -125,8 +126,32 @@ bool Click(const std::string& selector) {
   return window_driver::Evaluate(g_state.window->View(), element + ".click(); true").ok;
 }
 
+// Whether the window shows more than one colour: its blank background is
+// all one.
+bool WindowDrawn() {
+  GdkWindow* window = gtk_widget_get_window(GTK_WIDGET(g_state.window->Window()));
+  if (window == nullptr) return false;
+  GdkPixbuf* picture = gdk_pixbuf_get_from_window(window, 0, 0, gdk_window_get_width(window),
+                                                  gdk_window_get_height(window));
+  if (picture == nullptr) return false;
+  const guchar* pixels = gdk_pixbuf_read_pixels(picture);
+  const int channels = gdk_pixbuf_get_n_channels(picture);
+  const int stride = gdk_pixbuf_get_rowstride(picture);
+  bool drawn = false;
+  for (int y = 0; y < gdk_pixbuf_get_height(picture) && !drawn; ++y) {
+    for (int x = 0; x < gdk_pixbuf_get_width(picture) && !drawn; ++x) {
+      drawn = std::memcmp(pixels + y * stride + x * channels, pixels, 3) != 0;
+    }
+  }
+  g_object_unref(picture);
+  return drawn;
+}
+
 bool Shot(const std::string& name) {
-  // "Loaded" is not "painted": give the page a moment to draw.
+  // "Loaded" is not "painted": the page's first frame may come a good
+  // while after the window is on screen (software rendering), and a
+  // changed page takes a moment to draw.
+  window_driver::RunUntil(&WindowDrawn, milliseconds(20000));
   window_driver::RunFor(milliseconds(600));
   GdkWindow* root = gdk_get_default_root_window();
   GdkPixbuf* picture = gdk_pixbuf_get_from_window(root, 0, 0, gdk_window_get_width(root),
