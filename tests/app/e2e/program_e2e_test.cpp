@@ -402,9 +402,9 @@ TEST_P(StopTest, StopEndsTheRunAtOnceAndTheLastPageSaysItWasStopped) {
   const long long stopMs = std::stoll(marks[1]) - std::stoll(marks[0]);
   std::printf("stop to last page (%s): %lld ms\n", c.name, stopMs);
   EXPECT_LT(stopMs, 5000) << output;
-  // A product's installer is left to finish on its own: wait for it, so
-  // that it does not outlive the test's home.
-  if (c.installMs > 1000) {
+  // An installer that had started is left to finish on its own: wait for
+  // it, so that it does not outlive the test's home.
+  if (ReadFile(Log()).find("Norvane Vault: installing") != std::string::npos) {
     EXPECT_TRUE(WaitUntil(
         [&] { return ReadFile(Log()).find("Norvane Vault: installed") != std::string::npos; }, 60s))
         << ReadFile(Log());
