@@ -94,6 +94,13 @@ bool RunWindow(const norvane_demo::DemoProduct& product, long ms) {
   gtk_window_set_resizable(GTK_WINDOW(progress.window), FALSE);
   gtk_window_set_position(GTK_WINDOW(progress.window), GTK_WIN_POS_CENTER);
   gtk_container_set_border_width(GTK_CONTAINER(progress.window), 16);
+  // A title bar of its own, so that the window reads as a window of its
+  // own over the installer's page even where no window manager draws one
+  // (the demo's run under Xvfb).
+  GtkWidget* header = gtk_header_bar_new();
+  gtk_header_bar_set_title(GTK_HEADER_BAR(header), (name + " Setup").c_str());
+  gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(header), TRUE);
+  gtk_window_set_titlebar(GTK_WINDOW(progress.window), header);
 
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 10);
   GtkWidget* title = gtk_label_new(("Installing " + name + "\u2026").c_str());

@@ -16,8 +16,10 @@ class GtkAppPort final : public IAppPort {
   // Told once the window exists (the test driver starts driving the page
   // from there).
   using WindowCreated = std::function<void(atl_web_core::MainWindow&)>;
+  // What the page calls in place of the script object (see EntryHooks).
+  using PageMethods = std::function<IJsMethods&(IJsMethods&)>;
 
-  explicit GtkAppPort(WindowCreated windowCreated = nullptr);
+  explicit GtkAppPort(WindowCreated windowCreated = nullptr, PageMethods pageMethods = nullptr);
   ~GtkAppPort() override;
 
   bool CreateMainWindow(const WindowParams& params, IJsMethods& page,
@@ -40,6 +42,7 @@ class GtkAppPort final : public IAppPort {
 
  private:
   WindowCreated m_windowCreated;
+  PageMethods m_pageMethods;
   std::unique_ptr<atl_web_core::MainWindow> m_window;
   // Revoked with the window, so that a close posted from another thread
   // after the window has gone finds nothing.

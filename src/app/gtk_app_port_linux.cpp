@@ -22,8 +22,10 @@ void DeleteUiTask(gpointer data) { delete static_cast<UiTask*>(data); }
 
 }  // namespace
 
-GtkAppPort::GtkAppPort(WindowCreated windowCreated)
-    : m_windowCreated(std::move(windowCreated)), m_alive(std::make_shared<bool>(false)) {}
+GtkAppPort::GtkAppPort(WindowCreated windowCreated, PageMethods pageMethods)
+    : m_windowCreated(std::move(windowCreated)),
+      m_pageMethods(std::move(pageMethods)),
+      m_alive(std::make_shared<bool>(false)) {}
 
 GtkAppPort::~GtkAppPort() { DestroyMainWindow(); }
 
@@ -33,7 +35,8 @@ bool GtkAppPort::CreateMainWindow(const WindowParams& params, IJsMethods& page,
   windowParams.title = QuickKit::kProgramTitle;
   windowParams.startPage = params.startPage;
   windowParams.layoutFolder = params.layoutFolder;
-  m_window = atl_web_core::MainWindow::Create(windowParams, page, events, error);
+  IJsMethods& target = m_pageMethods ? m_pageMethods(page) : page;
+  m_window = atl_web_core::MainWindow::Create(windowParams, target, events, error);
   if (m_window == nullptr) return false;
   *m_alive = true;
   if (m_windowCreated) m_windowCreated(*m_window);

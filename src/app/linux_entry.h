@@ -12,6 +12,10 @@ namespace bright_setup {
 struct EntryHooks {
   // Told once the main window exists, before the catalogue is loaded.
   std::function<void(InstallerApp&, atl_web_core::MainWindow&)> windowCreated;
+  // Told just before the main window is made, with the script object that
+  // the page will call; the page calls what it returns instead (the start
+  // benchmark times the calls there). Unset: the script object itself.
+  std::function<IJsMethods&(IJsMethods&)> pageMethods;
 };
 
 // Crash handlers; the crash report for "-crash"; the single-instance lock;

@@ -50,9 +50,12 @@ int RunProgram(int argc, char** argv, const EntryHooks& hooks) {
     if (!gtkReady) throw std::runtime_error("Cannot open the display");
 
     InstallerApp* appForHooks = nullptr;
-    GtkAppPort port([&](atl_web_core::MainWindow& window) {
-      if (hooks.windowCreated && appForHooks != nullptr) hooks.windowCreated(*appForHooks, window);
-    });
+    GtkAppPort port(
+        [&](atl_web_core::MainWindow& window) {
+          if (hooks.windowCreated && appForHooks != nullptr)
+            hooks.windowCreated(*appForHooks, window);
+        },
+        hooks.pageMethods);
     AppOptions options;
     options.programPath = programPath;
     InstallerApp app(port, options);

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -161,15 +162,18 @@ class ProgramTest : public ::testing::Test {
     return env;
   }
 
-  std::unique_ptr<Process> StartDriver(const std::string& steps, const fs::path& out) {
-    return std::make_unique<Process>(
-        std::vector<std::string>{NORVANE_PROGRAM_DRIVER, "--steps", steps}, ProgramEnv(), out);
+  std::unique_ptr<Process> StartDriver(const std::string& steps, const fs::path& out,
+                                       const std::vector<std::string>& options = {}) {
+    std::vector<std::string> command = {NORVANE_PROGRAM_DRIVER, "--steps", steps};
+    command.insert(command.end(), options.begin(), options.end());
+    return std::make_unique<Process>(command, ProgramEnv(), out);
   }
 
   // Runs the driver to its end; its output.
-  std::string Drive(const std::string& steps, int* status = nullptr) {
+  std::string Drive(const std::string& steps, int* status = nullptr,
+                    const std::vector<std::string>& options = {}) {
     const fs::path out = m_root / ("driver" + std::to_string(++m_drives) + ".txt");
-    auto driver = StartDriver(steps, out);
+    auto driver = StartDriver(steps, out, options);
     EXPECT_TRUE(driver->Wait(180s)) << ReadFile(out);
     if (status != nullptr) *status = driver->Status();
     return ReadFile(out);
@@ -191,6 +195,28 @@ constexpr char kMissing[] =
 
 bool Passed(const std::string& output) { return output.find("driver: ok") != std::string::npos; }
 
+// The values of the lines NAME=VALUE that the driver printed (print:NAME
+// steps among them), in order; strings without their JSON quoting (the
+// tests' strings hold no other escapes than quotes).
+std::vector<std::string> Printed(const std::string& output, const std::string& name) {
+  std::vector<std::string> values;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(name + "=", 0) != 0) continue;
+    std::string value = line.substr(name.size() + 1);
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+      std::string plain;
+      for (std::size_t i = 1; i + 1 < value.size(); ++i) {
+        if (value[i] == '\\' && i + 2 < value.size()) ++i;
+        plain += value[i];
+      }
+      value = plain;
+    }
+    values.push_back(value);
+  }
+  return values;
+}
+
 TEST_F(ProgramTest, InstallsTheChosenProductsInOrderAndSaysSo) {
   StartServer();
   const std::string output =
@@ -207,6 +233,133 @@ TEST_F(ProgramTest, InstallsTheChosenProductsInOrderAndSaysSo) {
   EXPECT_LT(vault, kidzone) << log;
 }
 
+TEST_F(ProgramTest, TheWindowIsShownOnlyWhenThePageSaysItIsReady) {
+  StartServer();
+  // The page's call is held back: the page has loaded and drawn its first
+  // page, and the window stays hidden until the call goes through.
+  const std::string output = Drive(
+      "wait:window.norvaneReadyHeld === true,loaded,route:simplePage/welcome,hidden,"
+      "release-ready,shown,close:#header-close-button",
+      nullptr, {"--hold-ready"});
+  EXPECT_TRUE(Passed(output)) << output;
+}
+
+// What the page shows as chosen, and what the program holds.
+constexpr char kTilesChecked[] =
+    "Array.from(document.querySelectorAll('.tile-product.is-checked')).map(e => e.dataset.id)"
+    ".join(' ')";
+constexpr char kProgramChecked[] =
+    "JSON.parse(window.external.GetProductCollection()).filter(p => p.state === 1).map(p => "
+    "p.id).join(' ')";
+
+// The program's documents as it wrote them, without the white space.
+constexpr char kAreaDocument[] = "window.external.GetAreaCollection().split(/\\s/).join('')";
+constexpr char kProductDocument[] = "window.external.GetProductCollection().split(/\\s/).join('')";
+
+std::string TilesAre(const std::string& ids) {
+  return std::string("wait:") + kTilesChecked + " === '" + ids + "'";
+}
+std::string AreaChecked(const std::string& id, bool checked) {
+  return std::string("wait:") + (checked ? "" : "!") +
+         "document.querySelector('.tile-area[data-id=" + id +
+         "]').classList.contains('is-checked')";
+}
+
+TEST_F(ProgramTest, ChoicesInThePageFollowTheSelectionRules) {
+  StartServer();
+  // The demo catalogue: Device holds Fortress, Tidy, Patcher and the other
+  // three suite products; Family holds KidZone alone.
+  const std::vector<std::string> steps = {
+      "shown", "continue", "area:Device", AreaChecked("Device", true),
+      std::string("print:") + kAreaDocument, std::string("print:") + kProductDocument,
+      // The products page shows the area's choice; single products then
+      // follow the suite rule: one suite product at most, and unchecking
+      // one falls back to the next.
+      "click:#custom-link", "route:custom_install", TilesAre("fortress tidy patcher"),
+      "click:.tile-product[data-id=shield]", TilesAre("tidy patcher shield"),
+      "click:.tile-product[data-id=guard]", TilesAre("tidy patcher guard"),
+      "click:.tile-product[data-id=guard]", TilesAre("tidy patcher scout"),
+      "click:.tile-product[data-id=scout]", TilesAre("tidy patcher"),
+      std::string("print:") + kProgramChecked,
+      // An area change recomputes from the areas: the single choices go.
+      "click:#back", "route:install", "area:Family", AreaChecked("Family", true),
+      std::string("print:") + kProgramChecked, "area:Device", AreaChecked("Device", false),
+      std::string("print:") + kProgramChecked, "close:#header-close-button"};
+  std::string joined;
+  for (const std::string& step : steps) joined += step + ",";
+  const std::string output = Drive(joined);
+  ASSERT_TRUE(Passed(output)) << output;
+  EXPECT_EQ(Printed(output, kAreaDocument),
+            std::vector<std::string>{"[{\"id\":\"Device\",\"state\":1,\"protectAnother\":1},"
+                                     "{\"id\":\"Privacy\",\"state\":0,\"protectAnother\":0},"
+                                     "{\"id\":\"Money\",\"state\":0,\"protectAnother\":0},"
+                                     "{\"id\":\"Family\",\"state\":0,\"protectAnother\":0},"
+                                     "{\"id\":\"Data\",\"state\":0,\"protectAnother\":0},"
+                                     "{\"id\":\"Business\",\"state\":2,\"protectAnother\":0}]"});
+  EXPECT_EQ(Printed(output, kProductDocument),
+            std::vector<std::string>{
+                "[{\"id\":\"vault\",\"state\":0,\"areas\":[\"Data\",\"Business\"]},"
+                "{\"id\":\"fortress\",\"state\":1,\"areas\":[\"Device\",\"Privacy\",\"Money\"]},"
+                "{\"id\":\"tidy\",\"state\":1,\"areas\":[\"Device\"]},"
+                "{\"id\":\"patcher\",\"state\":1,\"areas\":[\"Device\",\"Business\"]},"
+                "{\"id\":\"kidzone\",\"state\":0,\"areas\":[\"Family\"]},"
+                "{\"id\":\"shield\",\"state\":0,\"areas\":[\"Device\",\"Privacy\",\"Money\"]},"
+                "{\"id\":\"guard\",\"state\":0,\"areas\":[\"Device\",\"Privacy\"]},"
+                "{\"id\":\"scout\",\"state\":0,\"areas\":[\"Device\"]}]"});
+  // The program holds what the page showed, at each point.
+  EXPECT_EQ(Printed(output, kProgramChecked),
+            (std::vector<std::string>{"tidy patcher", "fortress tidy patcher kidzone", "kidzone"}));
+}
+
+// The page point "X Y" of an element's box: its centre, or its last pixel
+// and one pixel below it at its left edge.
+std::string Centre(const std::string& selector) {
+  return "(b => (b.left + b.width / 2) + ' ' + (b.top + b.height / 2))(document.querySelector('" +
+         selector + "').getBoundingClientRect())";
+}
+std::string LastPixel(const std::string& selector) {
+  return "(b => (b.right - 1) + ' ' + (b.bottom - 1))(document.querySelector('" + selector +
+         "').getBoundingClientRect())";
+}
+std::string JustBelow(const std::string& selector) {
+  return "(b => (b.left + 10) + ' ' + b.bottom)(document.querySelector('" + selector +
+         "').getBoundingClientRect())";
+}
+
+TEST_F(ProgramTest, TheStripMovesTheWindowAndNoMenuShowsOnPlainText) {
+  StartServer();
+  const std::string output =
+      Drive("shown,drag:" + LastPixel("#drag-strip") + ",drag:" + JustBelow("#drag-strip") +
+            ",right-click:" + Centre(".page-welcome .lead") +
+            // A field keeps its menu (so the right click itself did reach the page).
+            ",continue,click:.protect-another,route:simplePage/protect-another,right-click:" +
+            Centre(".text-input") + ",close:#header-close-button");
+  ASSERT_TRUE(Passed(output)) << output;
+  // The strip's press moved the window, the one below it did not.
+  EXPECT_EQ(Printed(output, "moved"), (std::vector<std::string>{"-60 40", "0 0"})) << output;
+  EXPECT_EQ(Printed(output, "menu"), (std::vector<std::string>{"0", "1"})) << output;
+}
+
+TEST_F(ProgramTest, AKilledPageComesBackWithTheProgramsState) {
+  // KidZone's download hangs halfway, so the run stays at about 75 %.
+  StartServer({"--stall", "kidzone"});
+  const std::string shownPercent =
+      "parseInt(document.getElementById('progress-percent').textContent)";
+  const std::string output = Drive(
+      "shown,continue,area:Family,area:Data," + AreaChecked("Data", true) +
+      // Choosing: the areas page again, with the choice.
+      ",kill-page,route:install," + AreaChecked("Family", true) + "," + AreaChecked("Data", true) +
+      // Installing: the installing page again, with the percentage.
+      ",install,wait:window.external.GetInstallPercents() > 50,kill-page,"
+      "route:simplePage/install_progress,wait:" +
+      shownPercent + " === window.external.GetInstallPercents(),print:" + shownPercent +
+      ",stop,done,close");
+  ASSERT_TRUE(Passed(output)) << output;
+  const std::vector<std::string> shown = Printed(output, shownPercent);
+  ASSERT_EQ(shown.size(), 1u) << output;
+  EXPECT_GT(std::stoi(shown[0]), 50) << output;
+}
+
 TEST_F(ProgramTest, ADamagedOrCutDownloadIsNeverStartedAndTheLastPageNamesIt) {
   StartServer({"--cut-short", "vault", "--wrong-hash", "kidzone"});
   const std::string output =
@@ -219,15 +372,54 @@ TEST_F(ProgramTest, ADamagedOrCutDownloadIsNeverStartedAndTheLastPageNamesIt) {
   EXPECT_EQ(ReadFile(Log()), "");
 }
 
-TEST_F(ProgramTest, StopEndsTheRunAndTheLastPageSaysItWasStopped) {
-  StartServer({"--stall", "vault"});
-  const std::string output =
-      Drive(std::string("shown,continue,area:Data,install,stop,done,") + kOutcome + ",close");
+struct StopCase {
+  const char* name;
+  std::vector<std::string> serverOptions;
+  int installMs;           // how long a demo installer takes
+  std::string whenToStop;  // the steps after Install that reach the moment
+};
+
+void PrintTo(const StopCase& c, std::ostream* out) { *out << c.name; }
+
+class StopTest : public ProgramTest, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(StopTest, StopEndsTheRunAtOnceAndTheLastPageSaysItWasStopped) {
+  const StopCase& c = GetParam();
+  StartServer(c.serverOptions);
+  for (std::string& entry : m_env)
+    if (entry.rfind("NORVANE_DEMO_INSTALL_MS=", 0) == 0)
+      entry = "NORVANE_DEMO_INSTALL_MS=" + std::to_string(c.installMs);
+  const std::string output = Drive("shown,continue,area:Data,install," + c.whenToStop +
+                                   ",mark,stop,done,mark," + kOutcome + ",close");
   ASSERT_TRUE(Passed(output)) << output;
   EXPECT_NE(output.find("data-outcome')=\"stopped\""), std::string::npos) << output;
   // The user's stop clears what a restart would have continued.
   EXPECT_FALSE(fs::exists(m_root / "config/autostart/NorvaneInstaller.desktop"));
+  // From the click to the last page; the figure itself goes into the
+  // notes, the bound here only catches a stop that waits for the run.
+  const std::vector<std::string> marks = Printed(output, "mark");
+  ASSERT_EQ(marks.size(), 2u) << output;
+  const long long stopMs = std::stoll(marks[1]) - std::stoll(marks[0]);
+  std::printf("stop to last page (%s): %lld ms\n", c.name, stopMs);
+  EXPECT_LT(stopMs, 5000) << output;
+  // An installer that had started is left to finish on its own: wait for
+  // it, so that it does not outlive the test's home.
+  if (ReadFile(Log()).find("Norvane Vault: installing") != std::string::npos) {
+    EXPECT_TRUE(WaitUntil(
+        [&] { return ReadFile(Log()).find("Norvane Vault: installed") != std::string::npos; }, 60s))
+        << ReadFile(Log());
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    DuringADownloadOrAnInstaller, StopTest,
+    ::testing::Values(StopCase{"download",
+                               {"--stall", "vault"},
+                               300,
+                               "wait:window.external.GetInstallPercents() > 0"},
+                      // The installer takes far longer than the bound.
+                      StopCase{"installer", {}, 8000, "installer-log:Norvane Vault: installing"}),
+    [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ProgramTest, ASecondStartIsRefusedWhileTheFirstRuns) {
   StartServer();
