@@ -93,6 +93,11 @@ bool MainWindow::Build(bright_setup::IJsMethods& page, std::string* error) {
   const char* inspector = g_getenv("WEBKIT_INSPECTOR_HTTP_SERVER");
   webkit_settings_set_enable_developer_extras(settings, inspector != nullptr && *inspector);
   webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+  // The page is small and still: WebKit's accelerated compositing gains it
+  // nothing, and on a machine without a GPU its first frame comes up to a
+  // second after the window shows, an empty grey window meanwhile.
+  webkit_settings_set_hardware_acceleration_policy(settings,
+                                                   WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
 
   m_view = WEBKIT_WEB_VIEW(
       g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "settings", settings, nullptr));
