@@ -24,6 +24,7 @@
 #include "support/custom_message.h"
 #include "support/push_notificator.h"
 #include "support/window_commands.h"
+#include "webhost/main_window_events.h"
 #include "webhost/page_script_queue.h"
 
 namespace atl_web_core {
@@ -31,19 +32,6 @@ namespace atl_web_core {
 class BridgeServer;
 class GtkCustomMessagePoster;
 class RuntimeFolder;
-
-// What the window tells its owner. Called on the user-interface thread.
-class IMainWindowEvents {
- public:
-  virtual ~IMainWindowEvents() = default;
-  // The desktop session is ending (SIGTERM, SIGHUP). Called before the
-  // window closes; Run returns afterwards.
-  virtual void OnSessionEnding() = 0;
-  // The page's web process died and the page is loading again.
-  // Notifications sent from here on reach the new page once it has loaded:
-  // the place to give it back the program's state.
-  virtual void OnPageRestarted() = 0;
-};
 
 struct MainWindowParams {
   std::string title = "Norvane Installer";
