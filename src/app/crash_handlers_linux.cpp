@@ -1,6 +1,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -28,10 +29,13 @@ constexpr std::size_t kAltStackSize = 64 * 1024;
 static_assert(decltype(QuickKit::StatisticsEnabled)::is_always_lock_free,
               "the signal handlers read the flag");
 
+// One relaunch per process, whichever handler comes first.
+std::atomic<bool> g_launched{false};
+
 // Only async-signal-safe calls: _Fork runs no fork handlers and takes no
 // lock, and the child only replaces itself.
 void LaunchCrashReporter() {
-  if (g_programPath[0] == '\0') return;
+  if (g_programPath[0] == '\0' || g_launched.exchange(true)) return;
   char* argv[] = {g_programPath, g_crashSwitch, nullptr};
   const pid_t pid = _Fork();
   if (pid == 0) {
@@ -42,8 +46,11 @@ void LaunchCrashReporter() {
 
 void OnFatalSignal(int signalNumber) {
   if (QuickKit::StatisticsEnabled.load()) LaunchCrashReporter();
-  // The handler was reset to the default (SA_RESETHAND): the signal ends the
-  // process as the system would have ended it.
+  // The signal then ends the process as the system would have ended it.
+  // Libraries loaded later (the JavaScript engine) put handlers of their
+  // own in front of ours and call ours from theirs: the default is set
+  // here, whoever called, so that the signal cannot come back to them.
+  signal(signalNumber, SIG_DFL);
   raise(signalNumber);
 }
 
