@@ -20,6 +20,7 @@
 
 #include "fake_js_methods.h"
 #include "webhost/host_rules.h"
+#include "wine_desktop_win.h"
 
 namespace atl_web_core {
 namespace {
@@ -30,22 +31,9 @@ struct RecordingEvents : IMainWindowEvents {
   void OnPageRestarted() override {}
 };
 
-// Wine's desktop on a fresh X server takes a moment before it accepts
-// top-level windows: wait for it once, before any test.
 class WineDesktopReady : public ::testing::Environment {
  public:
-  void SetUp() override {
-    for (int attempt = 0; attempt < 300; ++attempt) {
-      HWND probe = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                                     nullptr, nullptr);
-      if (probe != nullptr) {
-        ::DestroyWindow(probe);
-        return;
-      }
-      ::Sleep(100);
-    }
-    FAIL() << "no desktop to create windows on";
-  }
+  void SetUp() override { ASSERT_TRUE(QuickKit::test::WaitForWineDesktop()); }
 };
 const auto* const g_desktop = ::testing::AddGlobalTestEnvironment(new WineDesktopReady);
 
