@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "support/config.h"
 #include "support/text.h"
 
 namespace QuickKit {
