@@ -52,7 +52,9 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS*) {
 void OnTerminate() {
   if (!QuickKit::StatisticsEnabled.load()) return;  // the runtime aborts
   LaunchCrashReporter();
-  std::exit(-1);
+  // No static destructors: other threads may still be using what they
+  // would destroy, and a crash there would report a second time.
+  std::_Exit(-1);
 }
 
 }  // namespace

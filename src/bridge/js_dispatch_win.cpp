@@ -53,11 +53,10 @@ LoadedTypeInfo LoadFromOwnFile() {
 // One argument of the call as the table's type: a BSTR or a 32-bit
 // integer, converted by the automation rules (a by-reference variant is
 // followed).
-HRESULT ArgumentOf(const VARIANT& argument, JsType type, JsValue* value) {
+HRESULT ArgumentOf(VARIANT& argument, JsType type, JsValue* value) {
   QuickKit::VariantHolder converted;
   const VARTYPE wanted = type == JsType::kInt ? VT_I4 : VT_BSTR;
-  const HRESULT changed =
-      ::VariantChangeType(converted.Out(), const_cast<VARIANT*>(&argument), 0, wanted);
+  const HRESULT changed = ::VariantChangeType(converted.Out(), &argument, 0, wanted);
   if (FAILED(changed)) return DISP_E_TYPEMISMATCH;
   if (type == JsType::kInt) {
     *value = static_cast<std::int32_t>(V_I4(&converted.Get()));

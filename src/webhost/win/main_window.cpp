@@ -5,6 +5,7 @@
 #include <ole2.h>
 #include <windowsx.h>
 
+#include <cstdio>
 #include <utility>
 
 #include "bridge/js_dispatch_win.h"
@@ -148,10 +149,15 @@ std::unique_ptr<MainWindow> MainWindow::Create(const MainWindowParams& params,
                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                                  nullptr, nullptr, OwnModule(), window.get());
   if (frame == nullptr) {
-    *error = window->m_browser == nullptr && FAILED(window->m_browserResult)
-                 ? "the web browser control cannot be created (" +
-                       std::to_string(static_cast<unsigned long>(window->m_browserResult)) + ")"
-                 : "the window cannot be created (error " + std::to_string(::GetLastError()) + ")";
+    char reason[80];
+    if (window->m_browser == nullptr && FAILED(window->m_browserResult)) {
+      std::snprintf(reason, sizeof(reason), "the web browser control cannot be created (0x%08lX)",
+                    static_cast<unsigned long>(window->m_browserResult));
+    } else {
+      std::snprintf(reason, sizeof(reason), "the window cannot be created (error %lu)",
+                    static_cast<unsigned long>(::GetLastError()));
+    }
+    *error = reason;
     return nullptr;
   }
   window->m_poster = std::make_unique<Poster>(frame);
