@@ -35,8 +35,11 @@ target_link_libraries(norvane_options INTERFACE norvane_warnings)
 if(WIN32)
   target_compile_definitions(norvane_options INTERFACE
     UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
-  # One self-contained executable: no MinGW runtime DLLs next to it.
+  # One self-contained executable: no MinGW runtime DLLs next to it. Each
+  # function in a section of its own, so that the product's link drops
+  # what it never calls.
   target_link_options(norvane_options INTERFACE -static -static-libgcc -static-libstdc++)
+  target_compile_options(norvane_options INTERFACE -ffunction-sections -fdata-sections)
 endif()
 
 if(NORVANE_SANITIZE)

@@ -35,6 +35,12 @@ class ComPtr {
   }
   void** OutVoid() { return reinterpret_cast<void**>(Out()); }
   T* Get() const { return m_p; }
+  // Hands the reference over: the caller releases it from now on.
+  T* Detach() {
+    T* handed = m_p;
+    m_p = nullptr;
+    return handed;
+  }
   T* operator->() const { return m_p; }
   explicit operator bool() const { return m_p != nullptr; }
 
@@ -87,6 +93,13 @@ class Bstr {
     return &m_b;
   }
   bool ToUtf8(std::string* text) const { return BstrToUtf8(m_b, text); }
+  // Hands the BSTR over (into a VARIANT or an out-parameter): the caller
+  // frees it from now on.
+  BSTR Detach() {
+    BSTR handed = m_b;
+    m_b = nullptr;
+    return handed;
+  }
 
   void Reset() {
     ::SysFreeString(m_b);  // accepts null
@@ -112,6 +125,8 @@ class VariantHolder {
     return &m_v;
   }
   const VARIANT& Get() const { return m_v; }
+  // For a call that changes the value in place.
+  VARIANT* Mutable() { return &m_v; }
 
  private:
   VARIANT m_v;

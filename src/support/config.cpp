@@ -4,9 +4,6 @@
 
 #include "support/ascii.h"
 
-#ifndef NORVANE_DEFAULT_CATALOGUE_URL
-#error "NORVANE_DEFAULT_CATALOGUE_URL comes from the build"
-#endif
 #ifndef NORVANE_DEFAULT_COLLECTOR_URL
 #error "NORVANE_DEFAULT_COLLECTOR_URL comes from the build"
 #endif
@@ -26,7 +23,7 @@ std::string FromEnvironment(const char* name, const char* fallback) {
 }  // namespace
 
 std::string CatalogueUrl() {
-  return FromEnvironment("NORVANE_CATALOGUE_URL", NORVANE_DEFAULT_CATALOGUE_URL);
+  return FromEnvironment("NORVANE_CATALOGUE_URL", BuiltInCatalogueUrl().c_str());
 }
 
 std::string CollectorUrl() {

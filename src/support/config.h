@@ -13,8 +13,13 @@ namespace QuickKit {
 // The title the program shows in its window and message boxes.
 inline constexpr char kProgramTitle[] = "Norvane Installer";
 
-// Where the product catalogue (verinfo.txt) is downloaded from.
+// Where the product catalogue (verinfo.txt) is downloaded from: the
+// environment's address, else the built-in one.
 std::string CatalogueUrl();
+
+// The catalogue address the program carries: on Windows string 104 of its
+// resources (empty in a program without them), on Linux the build's value.
+std::string BuiltInCatalogueUrl();
 
 // The analytics collector: an https URL whose host and port the statistics
 // connection uses.
