@@ -44,14 +44,8 @@ bool GtkAppPort::CreateMainWindow(const WindowParams& params, IJsMethods& page,
 }
 
 void GtkAppPort::SetCustomMessageProcessor(UiDeck::ICustomMessageProcessor* processor) {
-  if (m_window == nullptr) return;
-  if (processor == nullptr) {
-    m_window->SetCustomMessageHandler(nullptr);
-    return;
-  }
-  m_window->SetCustomMessageHandler([processor](UiDeck::InstallStatus status, std::int32_t value) {
-    processor->ProcessMessage(status, value);
-  });
+  if (m_window != nullptr)
+    m_window->SetCustomMessageHandler(UiDeck::CustomMessageHandlerFor(processor));
 }
 
 QuickKit::WindowHandle GtkAppPort::MainWindowHandle() {

@@ -61,14 +61,8 @@ bool WinAppPort::CreateMainWindow(const WindowParams& params, IJsMethods& page,
 }
 
 void WinAppPort::SetCustomMessageProcessor(UiDeck::ICustomMessageProcessor* processor) {
-  if (m_window == nullptr) return;
-  if (processor == nullptr) {
-    m_window->SetCustomMessageHandler(nullptr);
-    return;
-  }
-  m_window->SetCustomMessageHandler([processor](UiDeck::InstallStatus status, std::int32_t value) {
-    processor->ProcessMessage(status, value);
-  });
+  if (m_window != nullptr)
+    m_window->SetCustomMessageHandler(UiDeck::CustomMessageHandlerFor(processor));
 }
 
 QuickKit::WindowHandle WinAppPort::MainWindowHandle() {

@@ -26,4 +26,12 @@ int MessageProcessor::ProcessMessage(InstallStatus status, std::int32_t value) {
   return 0;
 }
 
+std::function<void(InstallStatus, std::int32_t)> CustomMessageHandlerFor(
+    ICustomMessageProcessor* processor) {
+  if (processor == nullptr) return nullptr;
+  return [processor](InstallStatus status, std::int32_t value) {
+    processor->ProcessMessage(status, value);
+  };
+}
+
 }  // namespace UiDeck

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "bridge/install_events.h"
 #include "support/custom_message.h"
@@ -17,6 +18,11 @@ class ICustomMessageProcessor {
   virtual ~ICustomMessageProcessor() = default;
   virtual int ProcessMessage(InstallStatus status, std::int32_t value) = 0;
 };
+
+// The window's handler for its custom messages that hands each to
+// processor; an empty handler for null. Both ports' windows take it.
+std::function<void(InstallStatus, std::int32_t)> CustomMessageHandlerFor(
+    ICustomMessageProcessor* processor);
 
 // Status 0: the percentage of the current run; 1: the current run has
 // ended; 2: resume the saved run. Posts of an earlier run, and any other
