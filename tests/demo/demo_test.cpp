@@ -31,8 +31,8 @@
 #include "catalogue/catalogue_text.h"
 #include "demo/demo_products.h"
 #include "demo/qr_png.h"
-#include "support/registry.h"
 #include "net/internet.h"
+#include "no_prompt.h"
 #include "registry_fixture.h"
 #include "stats/google_analytics_stat.h"
 #include "support/digest.h"
@@ -46,6 +46,7 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+using QuickKit::test::NoPrompt;
 
 std::string ReadText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -208,16 +209,6 @@ class DemoServerProcess {
   Child m_child;
   bool m_stopped = false;
   int m_status = -1;
-};
-
-// No download of these tests may ask the user anything.
-class NoPrompt : public QuickKit::IReconnectPrompt {
- public:
-  Answer Ask(QuickKit::WindowHandle, const std::string&, const std::string&) override {
-    ADD_FAILURE() << "the reconnect prompt was shown";
-    return Answer::No;
-  }
-  void PostClose(QuickKit::WindowHandle) override {}
 };
 
 struct Download {

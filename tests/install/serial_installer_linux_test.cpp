@@ -10,6 +10,7 @@
 #include "install/installer_state.h"
 #include "install/serial_installer.h"
 #include "net/buffered_stream.h"
+#include "no_prompt.h"
 #include "process_flags.h"
 #include "registry_fixture.h"
 #include "support/registry.h"
@@ -23,6 +24,7 @@ namespace {
 using namespace testing_fake;
 using QuickKit::test::TestRequest;
 using QuickKit::test::TestResponse;
+using QuickKit::test::NoPrompt;
 
 class Ends : public UiDeck::ICustomMessagePoster {
  public:
@@ -31,15 +33,6 @@ class Ends : public UiDeck::ICustomMessagePoster {
     return true;
   }
   std::atomic<bool> ended{false};
-};
-
-class NoPrompt : public QuickKit::IReconnectPrompt {
- public:
-  Answer Ask(QuickKit::WindowHandle, const std::string&, const std::string&) override {
-    ADD_FAILURE() << "no prompt expected";
-    return Answer::No;
-  }
-  void PostClose(QuickKit::WindowHandle) override {}
 };
 
 // The program killed in the middle of a download: the next start resumes

@@ -10,6 +10,7 @@
 #include "fake_installer_fixture.h"
 #include "install/installer_process.h"
 #include "install/installer_state.h"
+#include "no_prompt.h"
 #include "process_flags.h"
 #include "registry_fixture.h"
 #include "support/digest.h"
@@ -22,6 +23,7 @@ namespace {
 using namespace testing_fake;
 using QuickKit::test::TestRequest;
 using QuickKit::test::TestResponse;
+using QuickKit::test::NoPrompt;
 
 struct Post {
   UiDeck::InstallStatus status;
@@ -80,16 +82,6 @@ class RecordingPoster : public UiDeck::ICustomMessagePoster {
   std::mutex m_mutex;
   std::condition_variable m_changed;
   std::vector<Post> m_posts;
-};
-
-// Never asked in these tests: the prompt is settled for every download.
-class NoPrompt : public QuickKit::IReconnectPrompt {
- public:
-  Answer Ask(QuickKit::WindowHandle, const std::string&, const std::string&) override {
-    ADD_FAILURE() << "no prompt expected";
-    return Answer::No;
-  }
-  void PostClose(QuickKit::WindowHandle) override {}
 };
 
 bool RunValueExists() {

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "net/file_download.h"
+#include "no_prompt.h"
 #include "process_flags.h"
 #include "support/digest.h"
 #include "support/paths.h"
@@ -17,12 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::TestRequest;
 using test::TestResponse;
-
-class NoPrompt : public IReconnectPrompt {
- public:
-  Answer Ask(WindowHandle, const std::string&, const std::string&) override { return Answer::No; }
-  void PostClose(WindowHandle) override {}
-};
+using test::NoPrompt;
 
 TEST(FileDownloadLinux, AStalledServerTimesOutAndTheRestIsFetched) {
   ScopedProcessFlags flags{&connectionPromptSettled};

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <random>
 
+#include "no_prompt.h"
 #include "process_flags.h"
 #include "support/digest.h"
 #include "support/paths.h"
@@ -20,6 +21,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using test::TestRequest;
 using test::TestResponse;
+using test::NoPrompt;
 
 // --- The rules ---
 
@@ -140,15 +142,6 @@ TEST(DownloadRules, FreeSpaceOfARealFileSystem) {
 }
 
 // --- Against the loopback server ---
-
-class NoPrompt : public IReconnectPrompt {
- public:
-  Answer Ask(WindowHandle, const std::string&, const std::string&) override {
-    ADD_FAILURE() << "no prompt expected";
-    return Answer::No;
-  }
-  void PostClose(WindowHandle) override {}
-};
 
 class Progress : public IProgressCallback {
  public:
